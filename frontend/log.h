@@ -1,0 +1,22 @@
+// The thinking log: a human-readable record of each game, written in Shift_JIS.
+// Every routine does nothing when no log is open, so callers never test for it.
+#pragma once
+
+#include <cstdio>
+
+extern std::FILE *fp_log;
+
+// Closes the current log and opens a new one named after the local time ("MMDD_hhmm.log",
+// or "MMDD_hhmma.log" when the first name is taken).
+void open_log();
+void close_log();
+// Writes formatted text to the log; returns the bytes written, 0 when no log is open.
+int lprintf(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+// Writes text and a newline.
+int lputs(const char *text);
+
+// Fills out with "<MMDD_hhmm><suffix>", or "<MMDD_hhmm>a<suffix>" when the first exists.
+void dated_file_name(const char *suffix, char *out, int size);
+
+// Converts UTF-8 text to Shift_JIS (CP932); returns the converted length.
+int to_shift_jis(const char *in, int len, char *out, int size);

@@ -1,0 +1,6 @@
+#include "frontend/usi.h"
+
+int main()
+{
+    return engine_main();
+}

@@ -1,0 +1,397 @@
+#include "frontend/usi.h"
+
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "eval/evalute.h"
+#include "frontend/helper.h"
+#include "frontend/log.h"
+#include "frontend/usi_sub.h"
+#include "hash/hash.h"
+#include "platform/platform.h"
+#include "search/pv.h"
+#include "search/qvn.h"
+#include "search/root_search.h"
+#include "search/search.h"
+
+std::atomic<int> go;
+std::atomic<int> complete;
+std::atomic<int> ponder;
+char go_line[GO_LINE_SIZE];
+int bestmove[2];
+int ret_val;
+int games;
+int nMoves;
+std::FILE *fp_usi_log;
+const char *version = "1.14";
+int log_enable, usi_dump, no_book, random_book, pondering;
+
+namespace {
+
+constexpr int LINE_SIZE = 9999;
+constexpr const char *CONF_FILE = "qvn.conf";
+constexpr int TT_ENTRIES = 8388608;
+
+// Guards the hand-over between the threads: accepting a "go", the end of a search and
+// who sends its "bestmove", "position", and a deferred "isready".
+std::mutex state_mutex;
+std::mutex output_mutex;
+bool search_accepted;     // some "go" has been accepted since start-up
+bool go_is_ponder;        // the accepted "go" asked to ponder
+bool isready_pending;     // "isready" arrived during a search: answer when it ends
+
+// ---- output -----------------------------------------------------------------------
+
+int write_protocol(const char *text, int len)
+{
+    std::lock_guard<std::mutex> lock(output_mutex);
+    const int n = static_cast<int>(std::fwrite(text, 1, len, stdout));
+    std::fflush(stdout);
+    if (fp_usi_log)
+        std::fwrite(text, 1, len, fp_usi_log);
+    return n;
+}
+
+void print_move(int move, char *buf)
+{
+    move2usi(Reverse ? move_reverse(move) : move, buf);
+}
+
+// ---- commands of the input thread -------------------------------------------------
+
+// Reads one line into line (newline included, '\r' removed). Lines too long for the
+// buffer are dropped whole, so their tail is never taken for a command.
+bool read_line(char *line)
+{
+    for (;;) {
+        if (!std::fgets(line, LINE_SIZE, stdin))
+            return false;
+        std::size_t len = std::strlen(line);
+        if (len == 0)
+            continue;
+        if (line[len - 1] != '\n') {
+            if (!std::feof(stdin)) {
+                int c;
+                while ((c = std::getc(stdin)) != EOF && c != '\n') {
+                }
+                std::fprintf(stderr, "input line longer than %d characters ignored\n", LINE_SIZE - 1);
+                continue;
+            }
+            if (len + 1 >= static_cast<std::size_t>(LINE_SIZE))
+                len--;
+            line[len++] = '\n';
+            line[len] = 0;
+        }
+        if (len >= 2 && line[len - 2] == '\r') {
+            line[len - 2] = '\n';
+            line[len - 1] = 0;
+        }
+        return true;
+    }
+}
+
+// Integer after "keyword " in line, or -1 when the keyword is absent.
+int go_value(const char *line, const char *keyword)
+{
+    const char *at = std::strstr(line, keyword);
+    if (!at)
+        return -1;
+    at += std::strlen(keyword);
+    return *at ? std::atoi(at + 1) : 0;
+}
+
+void on_usi()
+{
+    usi_printf("id name qvn v.%s\nid author r.tolvane\nusiok\n", version);
+}
+
+void on_isready()
+{
+    std::lock_guard<std::mutex> lock(state_mutex);
+    if (go) {
+        isready_pending = true;  // never clear the table under a running search
+        return;
+    }
+    HashClear();
+    usi_printf("readyok\n");
+}
+
+void on_usinewgame()
+{
+    if (games != 0 && log_enable)
+        open_log();
+    games++;
+}
+
+void on_gameover(const char *line)
+{
+    AbortSearch = 1;
+    const char *result = line + 9;
+    if (std::strncmp(result, "win", 3) == 0)
+        lputs("win!");
+    else if (std::strncmp(result, "lose", 4) == 0)
+        lputs("lose");
+    else if (std::strncmp(result, "draw", 4) == 0)
+        lputs("draw");
+}
+
+void on_stop()
+{
+    bool running;
+    {
+        std::lock_guard<std::mutex> lock(state_mutex);
+        AbortSearch = 1;
+        AnalyzeMode = 0;
+        running = go != 0;
+        if (running) {
+            ponder = 0;  // the main thread sends the move when the search has ended
+        } else if (search_accepted && ponder) {
+            ponder = 0;  // a ponder search ended on its own: its move is still owed
+            send_move();
+        }
+    }
+    lputs(">>> 探索中断(stop受信)");
+    // Read nothing more until the search no longer uses the root.
+    while (running && !complete)
+        sleep_ms(10);
+}
+
+void on_position(const char *line)
+{
+    std::lock_guard<std::mutex> lock(state_mutex);
+    if (go) {
+        std::fputs("position ignored: a search is running\n", stderr);
+        lputs("position ignored: a search is running");
+        return;
+    }
+    const int n = read_position(std::strlen(line) > 9 ? line + 9 : "");
+    if (n > 0)
+        nMoves = n;
+}
+
+void on_go(const char *line)
+{
+    std::lock_guard<std::mutex> lock(state_mutex);
+    if (go) {
+        std::fputs("go ignored: a search is running\n", stderr);
+        lputs("go ignored: a search is running");
+        return;
+    }
+    std::snprintf(go_line, sizeof go_line, "%s", line);
+    // The whole line is read here, so a long line cannot hide its time values.
+    const bool is_ponder = std::strncmp(line + 3, "ponde", 5) == 0;
+    const bool is_infinite = !is_ponder && std::strncmp(line + 3, "infinite", 8) == 0;
+    if (!is_ponder && !is_infinite)
+        Countdown = 0;
+    const int btime = go_value(line, "btime"), wtime = go_value(line, "wtime");
+    const int own_time = Reverse ? wtime : btime;
+    RemainTime = own_time > 0 ? own_time : 0;
+    const int byoyomi = go_value(line, "byoyomi");
+    if (byoyomi >= 0)
+        Countdown = byoyomi;
+    if (RemainTime == 0 && Countdown == 0)
+        Countdown = 10000;
+
+    go_is_ponder = is_ponder;
+    ponder = is_ponder;
+    AnalyzeMode = is_ponder || is_infinite;
+    AbortSearch = 0;
+    complete = 0;
+    search_accepted = true;
+    go = 1;
+}
+
+void on_ponderhit()
+{
+    {
+        std::lock_guard<std::mutex> lock(state_mutex);
+        if (!ponder)
+            return;  // no ponder search is waiting for this
+        AnalyzeMode = 0;
+        ResetClock();
+        ponder = 0;
+        if (!go)
+            send_move();  // the ponder search has already ended
+    }
+    lputs("ponderhit");
+}
+
+[[noreturn]] void on_quit()
+{
+    if (log_enable)
+        close_log();
+    {
+        std::lock_guard<std::mutex> lock(output_mutex);
+        std::fflush(stdout);
+        if (fp_usi_log)
+            std::fclose(fp_usi_log);
+        fp_usi_log = nullptr;
+    }
+    // End at once, even with a search running on the main thread.
+    std::_Exit(0);
+}
+
+void usi_get()
+{
+    static char line[LINE_SIZE + 1];
+    while (read_line(line)) {
+        if (fp_usi_log) {
+            std::lock_guard<std::mutex> lock(output_mutex);
+            std::fprintf(fp_usi_log, "> %s", line);
+        }
+        if (std::strncmp(line, "usi\n", 4) == 0)
+            on_usi();
+        else if (std::strncmp(line, "isready\n", 8) == 0)
+            on_isready();
+        else if (std::strncmp(line, "usinewgame\n", 11) == 0)
+            on_usinewgame();
+        else if (std::strncmp(line, "gameover", 8) == 0)
+            on_gameover(line);
+        else if (std::strncmp(line, "stop\n", 5) == 0)
+            on_stop();
+        else if (std::strncmp(line, "position", 8) == 0)
+            on_position(line);
+        else if (std::strncmp(line, "go", 2) == 0)
+            on_go(line);
+        else if (std::strncmp(line, "ponderhit\n", 10) == 0)
+            on_ponderhit();
+        else if (std::strncmp(line, "quit\n", 5) == 0)
+            on_quit();
+    }
+    // A front end that goes away must not leave the engine running.
+    on_quit();
+}
+
+void open_usi_dump()
+{
+    char name[64];
+    dated_file_name("_usi.log", name, sizeof name);
+    fp_usi_log = std::fopen(name, "wb");
+    if (!fp_usi_log) {
+        std::fprintf(stderr, "%s open error\n", name);
+        return;
+    }
+    std::setbuf(fp_usi_log, nullptr);
+}
+
+// Serves one accepted "go" on the main thread.
+void serve_go()
+{
+    if (go_is_ponder) {
+        char line[75];
+        std::memset(line, '-', 74);
+        line[74] = 0;
+        lputs(line);
+        lprintf("予測読み開始 予測手%s ", Reverse ? "▲" : "△");
+        MovePrint(&bestmove[1], 1, nullptr);
+    }
+    bestmove[0] = bestmove[1] = 0;
+    const int result = Think(bestmove, 32);
+
+    std::lock_guard<std::mutex> lock(state_mutex);
+    ret_val = result;
+    complete = 1;
+    go = 0;
+    if (!ponder)
+        send_move();
+    if (isready_pending) {
+        isready_pending = false;
+        HashClear();
+        usi_printf("readyok\n");
+    }
+}
+
+}  // namespace
+
+int usi_printf(const char *fmt, ...)
+{
+    char small[1024];
+    va_list ap;
+    va_start(ap, fmt);
+    const int len = std::vsnprintf(small, sizeof small, fmt, ap);
+    va_end(ap);
+    if (len < 0)
+        return len;
+    if (len < static_cast<int>(sizeof small))
+        return write_protocol(small, len);
+    std::vector<char> large(len + 1);
+    va_start(ap, fmt);
+    std::vsnprintf(large.data(), large.size(), fmt, ap);
+    va_end(ap);
+    return write_protocol(large.data(), len);
+}
+
+void usi_info(int time, int value, const int *pv)
+{
+    char line[512];
+    int len;
+    if (time >= 1) {
+        const int nodes = profile[0] + profile[3];
+        const int hashfull = static_cast<int>(static_cast<long long>(profile[9]) * 1000 / TT_ENTRIES);
+        const int nps = static_cast<int>(static_cast<long long>(nodes) * 1000 / time);
+        len = std::snprintf(line, sizeof line,
+                            "info time %d depth %d nodes %d score cp %d hashfull %d nps %d pv ", time,
+                            Iterate, nodes, value, hashfull, nps);
+    } else {
+        len = std::snprintf(line, sizeof line, "info nodes %d pv ", value);
+    }
+    for (int i = 0; i < 32 && pv[i] != 0 && pv[i] != -1; i++) {
+        char m[8];
+        print_move(pv[i], m);
+        len += std::snprintf(line + len, sizeof line - len, "%s ", m);
+    }
+    usi_printf("%s\n", line);
+}
+
+void send_move()
+{
+    if (ret_val == THINK_RESIGN) {
+        usi_printf("bestmove resign\n");
+        return;
+    }
+    if (ret_val == THINK_WIN) {
+        usi_printf("bestmove win\n");
+        return;
+    }
+    char move[8], reply[8];
+    print_move(bestmove[0], move);
+    if (bestmove[1] != -1 && bestmove[1] != 0 && pondering) {
+        print_move(bestmove[1], reply);
+        usi_printf("bestmove %s ponder %s\n", move, reply);
+    } else {
+        usi_printf("bestmove %s\n", move);
+    }
+}
+
+int engine_main()
+{
+    std::setbuf(stdin, nullptr);
+    std::setbuf(stdout, nullptr);
+    log_enable = GetConfInt("log_enable", 0, CONF_FILE);
+    usi_dump = GetConfInt("usi_dump", 0, CONF_FILE);
+    no_book = GetConfInt("no_book", 0, CONF_FILE);
+    random_book = GetConfInt("random_book", 0, CONF_FILE);
+    pondering = GetConfInt("pondering", 0, CONF_FILE);
+    if (log_enable)
+        open_log();
+    if (usi_dump)
+        open_usi_dump();
+    lprintf("<<< Quorvin v.%s Velmora >>>\n", version);
+    lputs("*** options");
+    lprintf("no_book=%d\n", no_book);
+    lprintf("random_book=%d\n", random_book);
+    lprintf("pondering=%d\n\n", pondering);
+    HashInit();
+    InitEvalute(1);
+    // A "go" before any "position" searches the initial position.
+    nMoves = read_position("startpos");
+    start_thread(usi_get);
+    for (;;) {
+        while (!go)
+            sleep_ms(10);
+        serve_go();
+    }
+}

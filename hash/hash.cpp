@@ -1,0 +1,73 @@
+#include "hash/hash.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "frontend/log.h"
+#include "platform/platform.h"
+
+std::uint64_t hash_seed[HASH_SEED_ROWS][HASH_SEED_COLS];
+std::uint64_t hand_hash_seed[HAND_SEED_ROWS][HAND_SEED_COLS];
+
+void HashInit()
+{
+    static const char name[] = "hash_key.dat";
+    std::FILE *fp = std::fopen(name, "rb");
+    if (!fp) {
+        std::fputs("no hash_key.dat", stderr);
+        std::exit(0);
+    }
+    const long size = file_size(name);
+    if (size != HASH_KEY_FILE_SIZE)
+        std::fprintf(stderr, "hash_key.dat: %ld bytes, expected %ld; missing keys are zero\n", size,
+                     HASH_KEY_FILE_SIZE);
+    // A short file leaves the entries it does not reach at zero; extra bytes are ignored.
+    std::size_t n = std::fread(hash_seed, 1, sizeof hash_seed, fp);
+    if (n == sizeof hash_seed)
+        n = std::fread(hand_hash_seed, 1, sizeof hand_hash_seed, fp);
+    (void)n;
+    std::fclose(fp);
+}
+
+std::uint64_t board_key_of(const Position *p)
+{
+    std::uint64_t k = 0;
+    for (int sq : position_tbl)
+        k ^= hash_seed[p->board[sq] & 31][sq];
+    return k;
+}
+
+std::uint64_t hand_key_of(const Position *p)
+{
+    std::uint64_t k = 0;
+    for (int t = 1; t <= 7; t++) {
+        k ^= hand_hash_seed[t][p->hand[0][t]];
+        k ^= hand_hash_seed[8 + t][p->hand[1][t]];
+    }
+    return k;
+}
+
+void RootHash()
+{
+    Position *p = &Trunk[0];
+    p->board_key = board_key_of(p);
+    p->hand_key = hand_key_of(p);
+    p->key = p->board_key ^ p->hand_key;
+}
+
+void hash_test(const Position *p)
+{
+    const std::uint64_t b = board_key_of(p);
+    if (b != p->board_key) {
+        lprintf("盤ハッシュエラー 計算値 %016llx 表 %016llx\n", static_cast<unsigned long long>(b),
+                static_cast<unsigned long long>(p->board_key));
+        return;
+    }
+    const std::uint64_t h = hand_key_of(p);
+    if (h != p->hand_key)
+        lprintf("手駒ハッシュエラー 計算値 %016llx 表 %016llx\n", static_cast<unsigned long long>(h),
+                static_cast<unsigned long long>(p->hand_key));
+}
+
+// The table itself arrives with the search; until then there is nothing to clear.
+void HashClear() {}

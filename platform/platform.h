@@ -1,0 +1,26 @@
+// Thin layer over the operating-system services the engine needs:
+// a millisecond tick counter, sleeping, a detached thread, file tests,
+// local time and a cheap cycle counter.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+
+// Milliseconds from a monotonic clock; wraps like a 32-bit tick counter.
+int tick_count();
+
+void sleep_ms(int ms);
+
+// Starts fn on a detached thread with the default stack size.
+void start_thread(void (*fn)());
+
+bool file_exists(const char *name);
+
+// Size of a file in bytes, -1 when it cannot be read.
+long file_size(const char *name);
+
+// Local broken-down time of now (thread-safe).
+std::tm local_now();
+
+// The processor's cycle counter where there is one; any fast-changing counter otherwise.
+std::uint64_t time_stamp_counter();

@@ -1,0 +1,3 @@
+#include "search/pv.h"
+
+int profile[PROFILE_SIZE];

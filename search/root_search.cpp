@@ -1,0 +1,3 @@
+#include "search/root_search.h"
+
+int Iterate;

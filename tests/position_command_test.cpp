@@ -1,0 +1,335 @@
+// The "position" command: start position, SFEN (either side to move), moves, bad input.
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "board/attack.h"
+#include "frontend/helper.h"
+#include "frontend/usi_sub.h"
+#include "hash/hash.h"
+#include "search/qvn.h"
+#include "test_util.h"
+
+namespace {
+
+// A plain 9x9 board that plays USI moves, written apart from the engine, to make SFENs.
+struct SimpleBoard {
+    char sq[10][10] = {};  // [file][rank]; ' ' empty; upper case sente; '+' prefix kept in prom
+    bool prom[10][10] = {};
+    int hand[2][128] = {};  // [0] gote, [1] sente, by upper-case letter
+    bool sente_to_move = true;
+
+    SimpleBoard()
+    {
+        const char *back = "LNSGKGSNL";
+        for (int f = 1; f <= 9; f++) {
+            for (int r = 1; r <= 9; r++)
+                sq[f][r] = ' ';
+            sq[f][9] = back[9 - f];
+            sq[f][7] = 'P';
+            sq[f][1] = static_cast<char>(std::tolower(back[f - 1]));
+            sq[f][3] = 'p';
+        }
+        sq[2][8] = 'R';
+        sq[8][8] = 'B';
+        sq[8][2] = 'r';
+        sq[2][2] = 'b';
+    }
+
+    void play(const std::string &m)
+    {
+        const int tf = m[2] - '0', tr = m[3] - 'a' + 1;
+        if (m[1] == '*') {
+            hand[sente_to_move][static_cast<int>(m[0])]--;
+            sq[tf][tr] = sente_to_move ? m[0] : static_cast<char>(std::tolower(m[0]));
+            prom[tf][tr] = false;
+        } else {
+            const int ff = m[0] - '0', fr = m[1] - 'a' + 1;
+            if (sq[tf][tr] != ' ')
+                hand[sente_to_move][std::toupper(sq[tf][tr])]++;
+            sq[tf][tr] = sq[ff][fr];
+            prom[tf][tr] = prom[ff][fr] || m.size() > 4;
+            sq[ff][fr] = ' ';
+            prom[ff][fr] = false;
+        }
+        sente_to_move = !sente_to_move;
+    }
+
+    std::string sfen() const
+    {
+        std::string s;
+        for (int r = 1; r <= 9; r++) {
+            int empty = 0;
+            for (int f = 9; f >= 1; f--) {
+                if (sq[f][r] == ' ') {
+                    empty++;
+                    continue;
+                }
+                if (empty)
+                    s += std::to_string(empty);
+                empty = 0;
+                if (prom[f][r])
+                    s += '+';
+                s += sq[f][r];
+            }
+            if (empty)
+                s += std::to_string(empty);
+            if (r < 9)
+                s += '/';
+        }
+        s += sente_to_move ? " b " : " w ";
+        std::string h;
+        for (int side = 1; side >= 0; side--)
+            for (char c : std::string("RBGSNLP")) {
+                const int n = hand[side][static_cast<int>(c)];
+                if (n == 0)
+                    continue;
+                if (n > 1)
+                    h += std::to_string(n);
+                h += side ? c : static_cast<char>(std::tolower(c));
+            }
+        return s + (h.empty() ? "-" : h) + " 1";
+    }
+};
+
+void expect_same_root(const Position &a, const Position &b, const std::string &what)
+{
+    for (int sq = 0; sq < BOARD_SIZE; sq++)
+        ASSERT_EQ(a.board[sq], b.board[sq]) << what << " square " << std::hex << sq;
+    for (int s = 0; s < 2; s++)
+        for (int t = 0; t < 8; t++)
+            ASSERT_EQ(a.hand[s][t], b.hand[s][t]) << what;
+    ASSERT_EQ(std::memcmp(a.attack, b.attack, sizeof a.attack), 0) << what;
+    ASSERT_EQ(std::memcmp(a.pin, b.pin, sizeof a.pin), 0) << what;
+    ASSERT_EQ(a.key, b.key) << what;
+    ASSERT_EQ(a.king[0], b.king[0]) << what;
+    ASSERT_EQ(a.king[1], b.king[1]) << what;
+}
+
+TEST(PositionCommand, StartposWithoutMoves)
+{
+    EXPECT_EQ(read_position("startpos\n"), 1);
+    EXPECT_EQ(Reverse, 0);
+    EXPECT_EQ(HashRecord[1], Trunk[0].key);
+    EXPECT_EQ(Trunk[0].king[1], 0x59);
+    EXPECT_EQ(Trunk[0].king[0], 0x51);
+    EXPECT_TRUE(matches_rebuild(Trunk[0]));
+}
+
+TEST(PositionCommand, OneMoveTurnsTheBoard)
+{
+    EXPECT_EQ(read_position("startpos moves 7g7f\n"), 1);
+    EXPECT_EQ(Reverse, 1);
+    EXPECT_EQ(Trunk[0].board[0x33], 0);
+    EXPECT_EQ(Trunk[0].board[0x34], 32 | FU);
+    EXPECT_EQ(Trunk[0].board[0x77], 16 | FU);
+    EXPECT_EQ(move_from(Trunk[0].last_move), 0x33);
+    EXPECT_EQ(move_to(Trunk[0].last_move), 0x34);
+    EXPECT_EQ(HashRecord[1], Trunk[0].key);
+    EXPECT_TRUE(matches_rebuild(Trunk[0]));
+}
+
+TEST(PositionCommand, TwoMoves)
+{
+    EXPECT_EQ(read_position("startpos moves 7g7f 3c3d\n"), 2);
+    EXPECT_EQ(Reverse, 0);
+    EXPECT_EQ(Trunk[0].board[0x76], 16 | FU);
+    EXPECT_EQ(Trunk[0].board[0x34], 32 | FU);
+    EXPECT_EQ(HashRecord[2], Trunk[0].key);
+}
+
+TEST(PositionCommand, PromotionTakesCapturedTypeFromTheBoard)
+{
+    EXPECT_EQ(read_position("startpos moves 7g7f 3c3d 8h2b+\n"), 3);
+    // The engine now plays second: the horse stands on the mirror of 2b.
+    const int m = move_reverse(Trunk[0].last_move);
+    EXPECT_TRUE(move_is_promote(m));
+    EXPECT_EQ(move_cap(m), KA);
+    EXPECT_EQ(move_piece(m), KA);
+    EXPECT_EQ(Trunk[0].board[170 - 0x22], 32 | UM);
+    EXPECT_EQ(Trunk[0].hand[0][KA], 1);
+}
+
+TEST(MoveNotation, ParseAndPrint)
+{
+    EXPECT_EQ(usi2move("P*5e"), (0x55 << 8) | (FU << 16));
+    EXPECT_EQ(usi2move("s*5e"), (0x55 << 8) | (GI << 16));
+    EXPECT_EQ(usi2move("7g7f"), 0x77 | (0x76 << 8));
+    EXPECT_EQ(usi2move("8h2b+"), 0x88 | (0x22 << 8) | MOVE_PROMOTE);
+    EXPECT_EQ(usi2move("7g7"), 0);
+    EXPECT_EQ(usi2move("K*5e"), 0);
+    EXPECT_EQ(usi2move("X*5e"), 0);
+    EXPECT_EQ(usi2move("resign"), 0);
+    EXPECT_EQ(usi2move(""), 0);
+    char buf[8];
+    move2usi(make_move(0, 0x55, GI, 0, false), buf);
+    EXPECT_STREQ(buf, "S*5e");
+    move2usi(make_move(0x77, 0x76, FU, 0, false), buf);
+    EXPECT_STREQ(buf, "7g7f");
+    move2usi(make_move(0x88, 0x22, KA, KA, true) | FLAG_CHECK, buf);
+    EXPECT_STREQ(buf, "8h2b+");
+    move2usi(0, buf);
+    EXPECT_STREQ(buf, "pass");
+}
+
+TEST(MoveWord, ReverseAndShortForm)
+{
+    const int m = make_move(0x77, 0x76, FU, 0, false);
+    const int r = move_reverse(m);
+    EXPECT_EQ(move_from(r), 0x33);
+    EXPECT_EQ(move_to(r), 0x34);
+    EXPECT_EQ(move_reverse(r), m);
+    const int drop = make_move(0, 0x55, KI, 0, false);
+    EXPECT_EQ(move_from(move_reverse(drop)), 0);
+    EXPECT_EQ(move_to(move_reverse(drop)), 0x55);
+    EXPECT_EQ(move_reverse(0), 0);
+
+    read_position("startpos moves 7g7f 3c3d\n");
+    // File 1 squares have codes 11..19 and must not be read as drops.
+    for (int move : {make_move(0x88, 0x22, KA, KA, true), make_move(0x88, 0x22, KA, KA, false),
+                     make_move(0x19, 0x18, KY, 0, false), make_move(0x59, 0x58, OU, 0, false)})
+        EXPECT_EQ(smove2move(move2smove(move)), move);
+    Trunk[0].hand[1][FU] = 1;
+    EXPECT_EQ(smove2move(move2smove(make_move(0, 0x55, FU, 0, false))), make_move(0, 0x55, FU, 0, false));
+}
+
+TEST(PositionCommand, SfenHandsAndMissingKing)
+{
+    EXPECT_EQ(read_position("sfen 4k4/9/9/9/9/9/9/9/9 b 2P10p 1\n"), 1);
+    EXPECT_EQ(Trunk[0].hand[1][FU], 2);
+    EXPECT_EQ(Trunk[0].hand[0][FU], 10);
+    EXPECT_EQ(Trunk[0].king[1], 0);
+    EXPECT_EQ(Trunk[0].king[0], 0x51);
+    EXPECT_TRUE(matches_rebuild(Trunk[0]));
+}
+
+// The same game entered as "startpos moves ..." and as an SFEN of a middle position
+// followed by the remaining moves must give the same root, whoever is to move.
+TEST(PositionCommand, SfenOfEitherSideEqualsMoveList)
+{
+    int compared = 0;
+    const auto &games = test_games();
+    for (std::size_t gi = 0; gi < games.size(); gi += 7) {
+        const GameRecord &g = games[gi];
+        SimpleBoard board;
+        for (std::size_t k = 0; k + 3 < g.moves.size(); k++) {
+            if (k % 9 == 0) {
+                for (std::size_t extra = 0; extra < 3; extra++) {
+                    std::string text = "sfen " + board.sfen();
+                    if (extra) {
+                        text += " moves";
+                        for (std::size_t j = 0; j < extra; j++)
+                            text += " " + g.moves[k + j];
+                    }
+                    read_position((text + "\n").c_str());
+                    const Position from_sfen = Trunk[0];
+                    const int reverse_sfen = Reverse;
+                    read_position(position_text(g, k + extra).c_str());
+                    ASSERT_EQ(reverse_sfen, Reverse) << text;
+                    expect_same_root(from_sfen, Trunk[0], text);
+                    compared++;
+                }
+            }
+            board.play(g.moves[k]);
+        }
+    }
+    EXPECT_GT(compared, 300);
+}
+
+TEST(PositionCommand, HandicapStartWithGoteToMove)
+{
+    // Bishop handicap: the giver plays gote and moves first.
+    EXPECT_EQ(read_position("sfen lnsgkgsnl/1r7/ppppppppp/9/9/9/PPPPPPPPP/1B5R1/LNSGKGSNL w - 1\n"), 1);
+    EXPECT_EQ(Reverse, 1);
+    // In the engine's view the engine's rook stands on the mirror of 8b, its king on 5i.
+    EXPECT_EQ(Trunk[0].board[170 - 0x82], 16 | HI);
+    EXPECT_EQ(Trunk[0].king[1], 0x59);
+    EXPECT_EQ(Trunk[0].board[170 - 0x22], 0);
+    EXPECT_TRUE(matches_rebuild(Trunk[0]));
+    EXPECT_EQ(read_position("sfen lnsgkgsnl/1r7/ppppppppp/9/9/9/PPPPPPPPP/1B5R1/LNSGKGSNL w - 1 moves 3c3d\n"), 1);
+    EXPECT_EQ(Reverse, 0);
+    EXPECT_EQ(Trunk[0].board[0x34], 32 | FU);
+    EXPECT_EQ(Trunk[0].board[0x88], 16 | KA);
+}
+
+TEST(PositionCommand, BadMovesEndTheListThere)
+{
+    const char *cases[] = {
+        "startpos moves 7g7f 3c3d xx 2g2f\n",      // not a move
+        "startpos moves 7g7f 3c3d 5e5d 2g2f\n",    // from an empty square
+        "startpos moves 7g7f 3c3d 3d3e 2g2f\n",    // the opponent's piece
+        "startpos moves 7g7f 3c3d P*5e 2g2f\n",    // nothing in hand
+        "startpos moves 7g7f 3c3d 9i9g 2g2f\n",    // onto its own pawn
+        "startpos moves 7g7f 3c3d 2h2c 2g2f\n",    // the rook cannot get there
+        "startpos moves 7g7f 3c3d 6i5i 2g2f\n",    // onto its own king
+        "startpos moves 7g7f 3c3d 7i6h+ 2g2f\n",   // promotion outside the zone
+        "startpos moves 7g7f 3c3d 5i5h+ 2g2f\n",   // a king cannot promote
+        "startpos moves 7g7f 3c3d 0a0b 2g2f\n",    // off the board
+    };
+    for (const char *text : cases) {
+        EXPECT_EQ(read_position(text), 2) << text;
+        EXPECT_EQ(Reverse, 0) << text;
+        EXPECT_TRUE(matches_rebuild(Trunk[0])) << text;
+        EXPECT_EQ(Trunk[0].board[0x76], 16 | FU) << text;
+    }
+    // Doubled and trailing blanks are harmless.
+    EXPECT_EQ(read_position("startpos moves 7g7f  3c3d \n"), 2);
+    EXPECT_EQ(read_position("startpos moves\n"), 1);
+}
+
+TEST(PositionCommand, DropRulesAreChecked)
+{
+    // Sente has a pawn, a knight and a lance in hand.
+    const char *base = "sfen 4k4/9/9/9/9/9/4P4/9/4K4 b PNL 1 moves ";
+    for (const char *bad : {"P*5e", "P*1a", "N*1b", "L*2a"}) {
+        EXPECT_EQ(read_position((std::string(base) + bad + "\n").c_str()), 1) << bad;
+        EXPECT_EQ(Reverse, 0) << bad;  // nothing was played
+    }
+    EXPECT_EQ(read_position((std::string(base) + "N*1c\n").c_str()), 1);
+    EXPECT_EQ(Reverse, 1);
+    EXPECT_TRUE(matches_rebuild(Trunk[0]));
+}
+
+TEST(PositionCommand, MoreThanFiveHundredMovesAreCut)
+{
+    std::string text = "startpos moves";
+    for (int i = 0; i < 126; i++)
+        text += " 5i4h 5a4b 4h5i 4b5a";
+    ASSERT_EQ(read_position((text + "\n").c_str()), 500);
+    EXPECT_EQ(Reverse, 0);
+    EXPECT_EQ(Trunk[0].king[1], 0x59);
+    EXPECT_TRUE(matches_rebuild(Trunk[0]));
+}
+
+TEST(PositionCommand, BadSfenKeepsThePreviousRoot)
+{
+    read_position("startpos moves 7g7f 3c3d\n");
+    const Position before = Trunk[0];
+    for (const char *bad : {
+             "sfen lnsgkgsnl/1r5b1/ppppppppp/9/9/9/PPPPPPPPP/1B5R1/LNSGKGSNL1 b - 1\n",  // ten squares
+             "sfen 9/9/9/9/9/9/9/9/9/9 b - 1\n",                                          // ten ranks
+             "sfen 4k4/9/9/9/9/9/9/9/4K4 b 99P 1\n",                                       // too many pawns
+             "sfen 4k4/9/9/9/9/9/9/9/4K4 b 19P 1\n",
+             "sfen 4k4/9/9/9/9/9/9/9/3+GK4 b - 1\n",                                       // promoted gold
+             "sfen N3k4/9/9/9/9/9/9/9/4K4 b - 1\n",                                        // knight on rank 1
+             "sfen 4k4/9/9/9/9/9/9/9/4n4 b - 1\n",                                         // gote knight on rank 9
+             "sfen 4k4/9/9/9/9/9/9/9/KK7 b - 1\n",                                         // two kings
+             "sfen 4k4/9/9/9/9/9/9/9/+\n",
+         }) {
+        EXPECT_EQ(read_position(bad), -1) << bad;
+        expect_same_root(before, Trunk[0], bad);
+        EXPECT_EQ(Reverse, 0);
+    }
+}
+
+TEST(PositionCommand, NeitherStartposNorSfenGivesAnEmptyBoard)
+{
+    EXPECT_EQ(read_position("nonsense\n"), 1);
+    EXPECT_EQ(Trunk[0].king[0], 0);
+    EXPECT_EQ(Trunk[0].king[1], 0);
+    EXPECT_EQ(Trunk[0].board[0x55], 0);
+    EXPECT_EQ(Trunk[0].board[0x50], WALL);
+}
+
+}  // namespace

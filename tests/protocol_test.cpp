@@ -1,0 +1,245 @@
+// USI transcripts with the real engine binary through pipes.
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iconv.h>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "engine_process.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Protocol : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/qvn_usi_XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+        fs::copy_file(QVN_KEY_FILE, dir / "hash_key.dat");
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    void write_conf(const std::string &text) { std::ofstream(dir / "qvn.conf") << text; }
+    EngineProcess start() { return EngineProcess(QVN_BINARY, dir.string()); }
+
+    std::vector<fs::path> files_ending(const std::string &suffix)
+    {
+        std::vector<fs::path> out;
+        for (const auto &e : fs::directory_iterator(dir)) {
+            const std::string n = e.path().filename().string();
+            if (n.size() >= suffix.size() && n.compare(n.size() - suffix.size(), suffix.size(), suffix) == 0)
+                out.push_back(e.path());
+        }
+        return out;
+    }
+    static int count_prefix(const std::vector<std::string> &lines, const std::string &prefix)
+    {
+        return static_cast<int>(std::count_if(lines.begin(), lines.end(),
+                                              [&](const std::string &l) { return l.rfind(prefix, 0) == 0; }));
+    }
+
+    fs::path dir;
+};
+
+std::string read_file(const fs::path &p)
+{
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string from_shift_jis(const std::string &bytes)
+{
+    iconv_t cd = iconv_open("UTF-8", "SHIFT_JIS");
+    std::string out(bytes.size() * 3 + 16, '\0');
+    char *in = const_cast<char *>(bytes.data());
+    char *dst = out.data();
+    std::size_t in_left = bytes.size(), out_left = out.size();
+    const std::size_t r = iconv(cd, &in, &in_left, &dst, &out_left);
+    iconv_close(cd);
+    if (r == static_cast<std::size_t>(-1))
+        return "<not Shift_JIS>";
+    out.resize(out.size() - out_left);
+    return out;
+}
+
+TEST_F(Protocol, HandshakeAndQuit)
+{
+    EngineProcess e = start();
+    e.send("usi\n");
+    std::string l;
+    ASSERT_TRUE(e.read_line(l));
+    EXPECT_EQ(l, "id name qvn v.1.14");
+    ASSERT_TRUE(e.read_line(l));
+    EXPECT_EQ(l, "id author r.tolvane");
+    ASSERT_TRUE(e.read_line(l));
+    EXPECT_EQ(l, "usiok");
+    e.send("setoption name USI_Hash value 256\nisready\n");
+    ASSERT_TRUE(e.read_line(l));
+    EXPECT_EQ(l, "readyok");  // setoption is ignored without a reply
+    e.send("usinewgame\nposition startpos moves 7g7f 3c3d\nquit\n");
+    EXPECT_EQ(e.wait_exit(), 0);
+    EXPECT_EQ(e.stdout_rest(), "");
+}
+
+TEST_F(Protocol, WindowsLineEndingsAreUnderstood)
+{
+    EngineProcess e = start();
+    e.send("usi\r\nisready\r\n");
+    EXPECT_TRUE(e.wait_for("readyok"));
+    e.send("quit\r\n");
+    EXPECT_EQ(e.wait_exit(), 0);
+}
+
+TEST_F(Protocol, MissingKeyFileEndsAtOnce)
+{
+    fs::remove(dir / "hash_key.dat");
+    EngineProcess e = start();
+    e.send("usi\n");
+    EXPECT_EQ(e.wait_exit(), 0);
+    EXPECT_EQ(e.stderr_text(), "no hash_key.dat");
+    EXPECT_EQ(e.stdout_rest(), "");
+}
+
+TEST_F(Protocol, WrongSizeKeyFileIsReported)
+{
+    fs::resize_file(dir / "hash_key.dat", 1000);
+    EngineProcess e = start();
+    e.send("usi\n");
+    EXPECT_TRUE(e.wait_for("usiok"));
+    e.send("quit\n");
+    EXPECT_EQ(e.wait_exit(), 0);
+    EXPECT_NE(e.stderr_text().find("hash_key.dat: 1000 bytes, expected 41856"), std::string::npos);
+}
+
+TEST_F(Protocol, EndOfInputEndsTheEngine)
+{
+    EngineProcess e = start();
+    e.send("usi\n");
+    EXPECT_TRUE(e.wait_for("usiok"));
+    e.close_input();
+    EXPECT_EQ(e.wait_exit(), 0);
+}
+
+TEST_F(Protocol, StopBeforeAnySearchDoesNotBlock)
+{
+    EngineProcess e = start();
+    e.send("usi\nstop\nponderhit\nisready\n");
+    std::vector<std::string> seen;
+    EXPECT_TRUE(e.wait_for("readyok", &seen));
+    EXPECT_EQ(count_prefix(seen, "bestmove"), 0);
+    e.send("quit\n");
+    EXPECT_EQ(e.wait_exit(), 0);
+}
+
+TEST_F(Protocol, GoBeforePositionAnswersOnce)
+{
+    EngineProcess e = start();
+    e.send("go btime 0 wtime 0 byoyomi 1000\n");
+    std::vector<std::string> seen;
+    ASSERT_TRUE(e.wait_for("bestmove", &seen));
+    e.send("stop\n");  // after the search: its move was already sent
+    const auto more = e.lines_within(300);
+    EXPECT_EQ(count_prefix(more, "bestmove"), 0);
+    e.send("quit\n");
+    EXPECT_EQ(e.wait_exit(), 0);
+}
+
+TEST_F(Protocol, PonderThenPonderhitOrStopSendsOneMove)
+{
+    EngineProcess e = start();
+    e.send("position startpos moves 7g7f\ngo ponder btime 0 wtime 0 byoyomi 1000\n");
+    EXPECT_EQ(count_prefix(e.lines_within(300), "bestmove"), 0);  // held back while pondering
+    e.send("ponderhit\n");
+    std::vector<std::string> seen;
+    EXPECT_TRUE(e.wait_for("bestmove", &seen));
+    e.send("stop\nponderhit\n");
+    EXPECT_EQ(count_prefix(e.lines_within(300), "bestmove"), 0);
+
+    e.send("go ponder btime 0 wtime 0 byoyomi 1000\n");
+    EXPECT_EQ(count_prefix(e.lines_within(300), "bestmove"), 0);
+    e.send("stop\n");
+    auto lines = e.lines_within(500);
+    EXPECT_EQ(count_prefix(lines, "bestmove"), 1);
+
+    e.send("go infinite\n");
+    e.send("stop\n");
+    lines = e.lines_within(500);
+    EXPECT_EQ(count_prefix(lines, "bestmove"), 1);
+
+    // gameover during a ponder search: no reply.
+    e.send("go ponder btime 0 wtime 0 byoyomi 1000\ngameover win\n");
+    EXPECT_EQ(count_prefix(e.lines_within(300), "bestmove"), 0);
+    e.send("quit\n");
+    EXPECT_EQ(e.wait_exit(), 0);
+}
+
+TEST_F(Protocol, BadPositionsAreReportedAndTheEnginePlaysOn)
+{
+    write_conf("log_enable=1\n");
+    EngineProcess e = start();
+    e.send("usi\n");
+    EXPECT_TRUE(e.wait_for("usiok"));
+    e.send("position startpos moves 7g7f zz 2g2f\n");
+    e.send("position sfen lnsgkgsnl/1r5b1/ppppppppp/9/9/9/PPPPPPPPPPPP/1B5R1/LNSGKGSNL b - 1\n");
+    e.send("position startpos moves 7g7f 3c3d 2g2f\n");
+    e.send("isready\n");
+    EXPECT_TRUE(e.wait_for("readyok"));
+    e.send("quit\n");
+    EXPECT_EQ(e.wait_exit(), 0);
+    const std::string err = e.stderr_text();
+    EXPECT_NE(err.find("zz"), std::string::npos) << err;
+    EXPECT_NE(err.find("bad sfen"), std::string::npos) << err;
+    const auto logs = files_ending(".log");
+    ASSERT_EQ(logs.size(), 1u);
+    const std::string log = from_shift_jis(read_file(logs[0]));
+    EXPECT_NE(log.find("<<< Quorvin v.1.14 Velmora >>>\n*** options\nno_book=0\nrandom_book=0\npondering=0\n\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("▲ 1手目 76歩"), std::string::npos);    // the first command kept one move
+    EXPECT_NE(log.find("▲ 3手目 26歩  (27) c=　"), std::string::npos) << log;
+}
+
+TEST_F(Protocol, OverlongLinesAreDroppedWhole)
+{
+    EngineProcess e = start();
+    e.send(std::string(12000, 'x') + "quit\nusi\n");
+    EXPECT_TRUE(e.wait_for("usiok"));
+    e.send("go " + std::string(200, ' ') + "byoyomi 100\n");
+    EXPECT_TRUE(e.wait_for("bestmove"));
+    e.send("quit\n");
+    EXPECT_EQ(e.wait_exit(), 0);
+    EXPECT_NE(e.stderr_text().find("longer than"), std::string::npos);
+}
+
+TEST_F(Protocol, NewGameLogsAndProtocolDump)
+{
+    write_conf("log_enable=1\nusi_dump=1\n");
+    EngineProcess e = start();
+    e.send("usi\nusinewgame\nusinewgame\nisready\n");
+    EXPECT_TRUE(e.wait_for("readyok"));
+    e.send("gameover draw\nquit\n");
+    EXPECT_EQ(e.wait_exit(), 0);
+    const auto dumps = files_ending("_usi.log");
+    ASSERT_EQ(dumps.size(), 1u);
+    const std::string dump = read_file(dumps[0]);
+    EXPECT_NE(dump.find("> usi\n"), std::string::npos);
+    EXPECT_NE(dump.find("usiok\n"), std::string::npos);
+    EXPECT_NE(dump.find("> isready\nreadyok\n"), std::string::npos);
+    // The start-up log and one more for the second game.
+    const auto logs = files_ending(".log");
+    EXPECT_EQ(logs.size(), 3u);  // two thinking logs and the dump
+    bool draw = false;
+    for (const auto &p : logs)
+        draw = draw || read_file(p).find("draw\n") != std::string::npos;
+    EXPECT_TRUE(draw);
+}
+
+}  // namespace

@@ -1,0 +1,80 @@
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "board/attack.h"
+#include "frontend/usi_sub.h"
+#include "hash/hash.h"
+#include "test_util.h"
+
+const std::vector<GameRecord> &test_games()
+{
+    static std::vector<GameRecord> games = [] {
+        std::vector<GameRecord> out;
+        for (const char *file : {"/games/gpsusi-selfplay.usi", "/games/fsf-vs-gpsusi.usi"}) {
+            std::ifstream in(std::string(QVN_TEST_DATA) + file);
+            std::string line, header;
+            while (std::getline(in, line)) {
+                if (line.rfind("#", 0) == 0) {
+                    header = line;
+                    continue;
+                }
+                std::istringstream words(line);
+                std::string w;
+                GameRecord g{header, {}};
+                words >> w;  // startpos
+                words >> w;  // moves
+                while (words >> w)
+                    g.moves.push_back(w);
+                if (!g.moves.empty())
+                    out.push_back(g);
+            }
+        }
+        return out;
+    }();
+    return games;
+}
+
+std::string position_text(const GameRecord &g, std::size_t k)
+{
+    std::string s = "startpos";
+    if (k > 0) {
+        s += " moves";
+        for (std::size_t i = 0; i < k && i < g.moves.size(); i++)
+            s += " " + g.moves[i];
+    }
+    return s + "\n";
+}
+
+int set_position(const std::string &text) { return read_position(text.c_str()); }
+
+::testing::AssertionResult matches_rebuild(const Position &p)
+{
+    Position fresh = p;
+    AttackInit(&fresh);
+    for (int s = 0; s < 2; s++)
+        for (int sq = 0; sq < BOARD_SIZE; sq++)
+            if (fresh.attack[s][sq] != p.attack[s][sq])
+                return ::testing::AssertionFailure() << "attack[" << s << "][0x" << std::hex << sq << "] is 0x"
+                                                     << p.attack[s][sq] << ", rebuilt 0x" << fresh.attack[s][sq];
+    if (board_key_of(&p) != p.board_key)
+        return ::testing::AssertionFailure() << "board key differs from a rebuild";
+    if (hand_key_of(&p) != p.hand_key)
+        return ::testing::AssertionFailure() << "hand key differs from a rebuild";
+    if ((p.board_key ^ p.hand_key) != p.key)
+        return ::testing::AssertionFailure() << "key is not board key ^ hand key";
+    for (int s = 0; s < 2; s++) {
+        const int k = p.king[s];
+        if (k && p.board[k] != (colour(s) | OU))
+            return ::testing::AssertionFailure() << "king[" << s << "] does not hold the king";
+    }
+    return ::testing::AssertionSuccess();
+}
+
+int main(int argc, char **argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    HashInit();  // tests run in the build directory, next to hash_key.dat
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,26 @@
+// Shared helpers of the unit tests: game records and from-scratch rebuilds.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "board/position.h"
+
+struct GameRecord {
+    std::string header;               // the "# game ..." line
+    std::vector<std::string> moves;   // USI moves
+};
+
+// Every game of the test data (both files).
+const std::vector<GameRecord> &test_games();
+
+// "startpos moves m1 ... mk" for the first k moves of a game.
+std::string position_text(const GameRecord &g, std::size_t k);
+
+// Sets up Trunk[0] through the engine's own position command; returns its result.
+int set_position(const std::string &text);
+
+// True when p's attack tables, keys and king squares equal a rebuild from its board.
+::testing::AssertionResult matches_rebuild(const Position &p);
