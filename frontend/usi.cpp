@@ -62,9 +62,9 @@ void print_move(int move, char *buf)
 
 // ---- commands of the input thread -------------------------------------------------
 
-// Reads one line into line (newline included, '\r' removed). Lines too long for the
-// buffer are dropped whole, so their tail is never taken for a command.
-bool read_line(char *line)
+// Reads one line into line (newline included, '\r' removed) and copies it to the dump.
+// Lines too long for the buffer are dropped whole, so their tail is never taken for a command.
+bool usi_gets(char *line)
 {
     for (;;) {
         if (!std::fgets(line, LINE_SIZE, stdin))
@@ -88,6 +88,10 @@ bool read_line(char *line)
         if (len >= 2 && line[len - 2] == '\r') {
             line[len - 2] = '\n';
             line[len - 1] = 0;
+        }
+        if (fp_usi_log) {
+            std::lock_guard<std::mutex> lock(output_mutex);
+            std::fprintf(fp_usi_log, "> %s", line);
         }
         return true;
     }
@@ -237,11 +241,7 @@ void on_ponderhit()
 void usi_get()
 {
     static char line[LINE_SIZE + 1];
-    while (read_line(line)) {
-        if (fp_usi_log) {
-            std::lock_guard<std::mutex> lock(output_mutex);
-            std::fprintf(fp_usi_log, "> %s", line);
-        }
+    while (usi_gets(line)) {
         if (std::strncmp(line, "usi\n", 4) == 0)
             on_usi();
         else if (std::strncmp(line, "isready\n", 8) == 0)

@@ -202,13 +202,6 @@ void find_kings(Position *p)
     }
 }
 
-void compute_keys(Position *p)
-{
-    p->board_key = board_key_of(p);
-    p->hand_key = hand_key_of(p);
-    p->key = p->board_key ^ p->hand_key;
-}
-
 }  // namespace
 
 int read_position(const char *text)
@@ -227,7 +220,7 @@ int read_position(const char *text)
     } else {
         clear_board(&work);
     }
-    compute_keys(&work);
+    set_keys(&work);
     AttackInit(&work);
     find_kings(&work);
     work.last_move = work.hash_move = work.eval = 0;
@@ -269,7 +262,7 @@ int read_position(const char *text)
     Position &root = Trunk[0];
     if (Reverse) {
         mirror_position(&work, &root);
-        compute_keys(&root);
+        set_keys(&root);
         AttackInit(&root);
         find_kings(&root);
         last = move_reverse(last);

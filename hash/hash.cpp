@@ -47,12 +47,16 @@ std::uint64_t hand_key_of(const Position *p)
     return k;
 }
 
-void RootHash()
+void set_keys(Position *p)
 {
-    Position *p = &Trunk[0];
     p->board_key = board_key_of(p);
     p->hand_key = hand_key_of(p);
     p->key = p->board_key ^ p->hand_key;
+}
+
+void RootHash()
+{
+    set_keys(&Trunk[0]);
 }
 
 void hash_test(const Position *p)

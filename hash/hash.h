@@ -18,6 +18,8 @@ extern std::uint64_t hand_hash_seed[HAND_SEED_ROWS][HAND_SEED_COLS];
 void HashInit();
 // Computes the three keys of Trunk[0] from scratch.
 void RootHash();
+// The same for any record.
+void set_keys(Position *p);
 // Board and hand keys of p computed from scratch.
 std::uint64_t board_key_of(const Position *p);
 std::uint64_t hand_key_of(const Position *p);
