@@ -32,6 +32,18 @@ constexpr Pattern patterns[16] = {
 
 inline int lowest_bit(int m) { return __builtin_ctz(static_cast<unsigned>(m)); }
 
+// Sets (on) or clears bit on every square from sq + step up to the first non-empty one.
+template <bool on>
+inline void walk_slide(int *a, const int *board, int sq, int step, int bit)
+{
+    int t = sq;
+    do {
+        t += step;
+        if (on) a[t] |= bit;
+        else a[t] &= ~bit;
+    } while (board[t] == 0);
+}
+
 // Sets (on) or clears the bits of the piece on sq in side's table.
 template <bool on>
 inline void apply_pattern(int side, int sq, Position *p)
@@ -47,13 +59,7 @@ inline void apply_pattern(int side, int sq, Position *p)
     }
     for (int m = pt.slide; m; m &= m - 1) {
         const int d = lowest_bit(m);
-        const int step = dl[d], bit = 0x100 << d;
-        int t = sq;
-        do {
-            t += step;
-            if (on) a[t] |= bit;
-            else a[t] &= ~bit;
-        } while (p->board[t] == 0);
+        walk_slide<on>(a, p->board, sq, dl[d], 0x100 << d);
     }
     if (pt.knight) {
         if (on) {
@@ -74,13 +80,7 @@ inline void slide_through(int sq, Position *p)
         int *a = p->attack[s];
         for (int m = (a[sq] >> 8) & 0xFF; m; m &= m - 1) {
             const int d = lowest_bit(m);
-            const int step = delta[s][d], bit = 0x100 << d;
-            int t = sq;
-            do {
-                t += step;
-                if (on) a[t] |= bit;
-                else a[t] &= ~bit;
-            } while (p->board[t] == 0);
+            walk_slide<on>(a, p->board, sq, delta[s][d], 0x100 << d);
         }
     }
 }

@@ -3,12 +3,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iconv.h>
 #include <sstream>
 #include <string>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+
+#include "shift_jis.h"
 
 #include "frontend/helper.h"
 #include "frontend/log.h"
@@ -24,22 +25,6 @@ std::string read_file(const std::string &name)
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
-}
-
-// Decodes Shift_JIS bytes with the system converter (not the engine's own code).
-std::string from_shift_jis(const std::string &bytes)
-{
-    iconv_t cd = iconv_open("UTF-8", "SHIFT_JIS");
-    EXPECT_NE(cd, reinterpret_cast<iconv_t>(-1));
-    std::string out(bytes.size() * 3 + 16, '\0');
-    char *in = const_cast<char *>(bytes.data());
-    char *dst = out.data();
-    std::size_t in_left = bytes.size(), out_left = out.size();
-    const std::size_t r = iconv(cd, &in, &in_left, &dst, &out_left);
-    EXPECT_NE(r, static_cast<std::size_t>(-1)) << "the log is not valid Shift_JIS";
-    iconv_close(cd);
-    out.resize(out.size() - out_left);
-    return out;
 }
 
 // Runs each test in a fresh directory so that log files do not meet.

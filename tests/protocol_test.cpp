@@ -3,10 +3,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iconv.h>
 #include <sstream>
 
 #include <gtest/gtest.h>
+
+#include "shift_jis.h"
 
 #include "engine_process.h"
 
@@ -55,20 +56,6 @@ std::string read_file(const fs::path &p)
     return s.str();
 }
 
-std::string from_shift_jis(const std::string &bytes)
-{
-    iconv_t cd = iconv_open("UTF-8", "SHIFT_JIS");
-    std::string out(bytes.size() * 3 + 16, '\0');
-    char *in = const_cast<char *>(bytes.data());
-    char *dst = out.data();
-    std::size_t in_left = bytes.size(), out_left = out.size();
-    const std::size_t r = iconv(cd, &in, &in_left, &dst, &out_left);
-    iconv_close(cd);
-    if (r == static_cast<std::size_t>(-1))
-        return "<not Shift_JIS>";
-    out.resize(out.size() - out_left);
-    return out;
-}
 
 TEST_F(Protocol, HandshakeAndQuit)
 {
