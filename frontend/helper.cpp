@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
 
 #include "frontend/log.h"
@@ -38,7 +39,12 @@ int GetConfInt(const char *key, int default_value, const char *file_name)
 
 unsigned my_rand()
 {
-    return static_cast<unsigned>(time_stamp_counter());
+    // Some virtual machines step the counter in multiples of a constant, so its low bits
+    // alone are no random number: mix all of them in.
+    std::uint64_t z = time_stamp_counter();
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    return static_cast<unsigned>(z ^ (z >> 31));
 }
 
 int move_reverse(int move)

@@ -1,0 +1,174 @@
+// The opening book: lookup, choice, broken files, and the shipped book against its games.
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "book/book_probe.h"
+#include "frontend/helper.h"
+#include "frontend/usi_sub.h"
+#include "test_util.h"
+#include "tools/book_writer.h"
+
+namespace {
+
+std::string temp_name()
+{
+    char tmpl[] = "/tmp/qvn_book_XXXXXX";
+    const int fd = mkstemp(tmpl);
+    close(fd);
+    return tmpl;
+}
+
+struct Probe {
+    unsigned moves[BOOK_MAX_CANDIDATES];
+    unsigned weights[BOOK_MAX_CANDIDATES];
+    int n;
+};
+
+Probe probe(const std::string &book)
+{
+    Probe p{};
+    p.n = book_probe_file(book.c_str(), p.moves, p.weights);
+    return p;
+}
+
+// Root key, and a legal move of the root in short form for each square pair given.
+std::uint16_t short_move(const char *usi)
+{
+    const int m = usi2move(usi);
+    return static_cast<std::uint16_t>(move2smove(Reverse ? move_reverse(m) : m));
+}
+
+TEST(Book, ShippedBookWeightsFollowTheGames)
+{
+    // Count, from the game files alone, how the first move of each game fared.
+    std::map<std::string, int> expected, plays;
+    for (const GameRecord &g : test_games()) {
+        const std::string r = g.header.substr(g.header.find("result=") + 7, 3);
+        const int score = r == "1-0" ? 2 : r == "0-1" ? 0 : 1;
+        expected[g.moves[0]] += score;
+        plays[g.moves[0]]++;
+    }
+    read_position("startpos\n");
+    Probe p = probe("book.dat");
+    ASSERT_GT(p.n, 3);
+    std::set<std::string> listed;
+    for (int i = 0; i < p.n; i++) {
+        char text[8];
+        move2usi(static_cast<int>(p.moves[i]), text);
+        listed.insert(text);
+        EXPECT_EQ(static_cast<int>(p.weights[i]), expected[text]) << text;
+        EXPECT_GE(plays[text], 2) << text;
+    }
+    for (const auto &[move, n] : plays) {
+        if (n >= 2) {
+            EXPECT_TRUE(listed.count(move)) << move;
+        }
+    }
+}
+
+TEST(Book, ShippedBookMovesAreLegalInBothViews)
+{
+    int checked = 0;
+    for (const GameRecord &g : test_games()) {
+        for (std::size_t k = 0; k < 16 && k < g.moves.size(); k++) {
+            const std::string pos = position_text(g, k);
+            read_position(pos.c_str());
+            const int reverse = Reverse;  // each trial below sets up a new root
+            Probe p = probe("book.dat");
+            for (int i = 0; i < p.n; i++) {
+                char text[8];
+                move2usi(reverse ? move_reverse(static_cast<int>(p.moves[i])) : static_cast<int>(p.moves[i]), text);
+                std::string next = pos.substr(0, pos.size() - 1) + (k ? " " : " moves ") + text + "\n";
+                ASSERT_EQ(read_position(next.c_str()), static_cast<int>(k) + 1) << next;
+                checked++;
+            }
+        }
+    }
+    EXPECT_GT(checked, 1000);
+}
+
+TEST(Book, ChainsCapsAndBrokenFiles)
+{
+    read_position("startpos\n");
+    const std::uint64_t key = Trunk[0].key;
+    const std::string name = temp_name();
+
+    // Forty records of the root in one chain: only the first 32 are read.
+    std::vector<BookEntry> many;
+    for (int i = 0; i < 40; i++)
+        many.push_back({key, short_move("7g7f"), static_cast<std::uint16_t>(100 - i)});
+    ASSERT_TRUE(write_book(name.c_str(), many, 1, 0));
+    EXPECT_EQ(probe(name).n, 32);
+    EXPECT_EQ(probe(name).weights[31], 69u);
+
+    // Another position sharing the index slot does not count.
+    std::vector<BookEntry> shared = {{key ^ 0x10000, short_move("2g2f"), 5}, {key, short_move("7g7f"), 3}};
+    ASSERT_TRUE(write_book(name.c_str(), shared, 1, 0));
+    Probe p = probe(name);
+    ASSERT_EQ(p.n, 1);
+    EXPECT_EQ(p.moves[0], static_cast<unsigned>(make_move(0x77, 0x76, FU, 0, false)));
+
+    // A loop and a record number past the end are caught without reading beyond the file.
+    auto header = std::make_unique<BookHeader>();
+    *header = BookHeader{};
+    header->index[key & 0xFFFF] = 1;
+    BookRecord recs[3] = {{}, {static_cast<std::uint32_t>(key), static_cast<std::uint32_t>(key >> 32), 2, short_move("7g7f"), 1},
+                          {static_cast<std::uint32_t>(key), static_cast<std::uint32_t>(key >> 32), 1, short_move("2g2f"), 1}};
+    {
+        std::FILE *fp = std::fopen(name.c_str(), "wb");
+        std::fwrite(header.get(), sizeof *header, 1, fp);
+        std::fwrite(recs, sizeof recs, 1, fp);
+        std::fclose(fp);
+    }
+    EXPECT_EQ(probe(name).n, 2);
+    recs[2].next = 7;
+    {
+        std::FILE *fp = std::fopen(name.c_str(), "wb");
+        std::fwrite(header.get(), sizeof *header, 1, fp);
+        std::fwrite(recs, sizeof recs, 1, fp);
+        std::fclose(fp);
+    }
+    EXPECT_EQ(probe(name).n, 2);
+
+    // A header alone: index 0 gives nothing; a file shorter than the header gives nothing.
+    ASSERT_TRUE(write_book(name.c_str(), {}, 0, 0));
+    EXPECT_EQ(probe(name).n, 0);
+    {
+        std::ofstream(name, std::ios::binary) << "short";
+    }
+    EXPECT_EQ(probe(name).n, 0);
+    EXPECT_EQ(probe("/nonexistent/book.dat").n, 0);
+    std::remove(name.c_str());
+}
+
+TEST(Book, ChoiceByWeightAndRandomWindow)
+{
+    unsigned moves[3] = {1, 2, 3}, weights[3] = {0, 10, 10};
+    EXPECT_EQ(book_choice(moves, weights, 3, 0, 5), 0);
+    EXPECT_EQ(moves[0], 2u);  // heaviest first, equal weights keep their order
+    EXPECT_EQ(moves[1], 3u);
+    EXPECT_EQ(moves[2], 1u);
+    for (int move_number : {3, 10}) {
+        for (int i = 0; i < 20; i++)
+            EXPECT_EQ(book_choice(moves, weights, 3, 1, move_number), 0);
+    }
+    std::set<int> picked;
+    for (int i = 0; i < 200; i++) {
+        const int k = book_choice(moves, weights, 3, 1, 4);
+        ASSERT_GE(k, 0);
+        ASSERT_LT(k, 3);
+        picked.insert(k);
+    }
+    EXPECT_GT(picked.size(), 1u);
+    unsigned one_move[1] = {7}, one_weight[1] = {4};
+    for (int move_number = 1; move_number < 12; move_number++)
+        EXPECT_EQ(book_choice(one_move, one_weight, 1, 1, move_number), 0);
+}
+
+}  // namespace
