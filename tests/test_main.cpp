@@ -47,6 +47,20 @@ std::string position_text(const GameRecord &g, std::size_t k)
     return s + "\n";
 }
 
+Position board_with(std::initializer_list<std::pair<int, int>> pieces)
+{
+    Position p{};
+    clear_board(&p);
+    for (auto [sq, word] : pieces) {
+        p.board[sq] = word;
+        if ((word & 15) == OU)
+            p.king[(word & 16) ? 1 : 0] = sq;
+    }
+    set_keys(&p);
+    AttackInit(&p);
+    return p;
+}
+
 int set_position(const std::string &text) { return read_position(text.c_str()); }
 
 ::testing::AssertionResult matches_rebuild(const Position &p)

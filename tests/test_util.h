@@ -1,7 +1,9 @@
 // Shared helpers of the unit tests: game records and from-scratch rebuilds.
 #pragma once
 
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -21,6 +23,10 @@ std::string position_text(const GameRecord &g, std::size_t k);
 
 // Sets up Trunk[0] through the engine's own position command; returns its result.
 int set_position(const std::string &text);
+
+// A board holding only the given (square, square word) pieces, hands empty, with keys,
+// king squares and attack tables built.
+Position board_with(std::initializer_list<std::pair<int, int>> pieces);
 
 // True when p's attack tables, keys and king squares equal a rebuild from its board.
 ::testing::AssertionResult matches_rebuild(const Position &p);
