@@ -15,6 +15,7 @@
 #include "frontend/log.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
+#include "search/pv.h"
 #include "test_util.h"
 
 namespace {
@@ -168,6 +169,37 @@ TEST_F(LogTest, AttackAndPinPrintouts)
     });
     EXPECT_NE(text.find("my  pin 58銀 03\n"), std::string::npos) << text;
     EXPECT_NE(text.find("       my      利きの数       you\n"), std::string::npos);
+}
+
+TEST_F(LogTest, PrincipalVariations)
+{
+    const int child_empty[1] = {PV_END};
+    int pv[PV_SIZE];
+    PvAdd(pv, child_empty, make_move(0x77, 0x76, FU, 0, false));
+    EXPECT_EQ(pv[1], PV_END);
+    const int child[3] = {0, make_move(0, 0x55, KA, 0, false), PV_END};
+    int longer[PV_SIZE];
+    PvAdd(longer, child, pv[0]);
+    EXPECT_EQ(longer[3], PV_END);
+
+    std::string text = logged([&] { PvPrint(longer); });
+    EXPECT_EQ(text, "▲76歩(77) c=　△PASS▲55角(00) c=　\n");
+
+    // With the engine second, its own first move is the second player's and shows turned.
+    Reverse = 1;
+    text = logged([&] { PvPrint(pv); });
+    EXPECT_EQ(text, "△34歩(33) c=　\n");
+    Reverse = 0;
+
+    int many[40];
+    for (int i = 0; i < 39; i++)
+        many[i] = 0;
+    many[39] = PV_END;
+    text = logged([&] { PvPrint(many); });
+    int passes = 0;
+    for (std::size_t at = text.find("PASS"); at != std::string::npos; at = text.find("PASS", at + 1))
+        passes++;
+    EXPECT_EQ(passes, 32);
 }
 
 TEST(Config, KeysValuesAndComments)
