@@ -1,4 +1,4 @@
-// Search clock and the flags that the front end uses to drive a running search.
+// The main search, its clock and the flags that drive a running search.
 #pragma once
 
 #include <atomic>
@@ -11,7 +11,17 @@ extern std::atomic<int> AbortSearch;
 extern std::atomic<int> AnalyzeMode;
 extern int RemainTime;   // the engine's main time from "go", milliseconds
 extern int Countdown;    // byoyomi from "go", milliseconds
-extern std::atomic<int> Elapsed;
+extern std::atomic<int> Elapsed;  // milliseconds since the search clock started
+extern int OnePlyTime;   // the budget of this move
+extern int Extend;       // the root asks for extra time: its first move's score dropped
 
+// ---- the clock -------------------------------------------------------------------
+// The millisecond source of the search clock (tests put a clock of their own here).
+extern int (*search_clock)();
+// Starts the clock and sets the budget of this move from the time left, the move
+// number and the game phase of the previous decision.
+void CalcTime();
 // Restarts the search clock (called by the input thread on "ponderhit").
 void ResetClock();
+// The clock test of every node: true when the node must return at once.
+bool clock_test();
