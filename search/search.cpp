@@ -1,9 +1,21 @@
 #include "search/search.h"
 
+#include <algorithm>
+
+#include "board/new_board.h"
+#include "eval/evalute.h"
 #include "frontend/log.h"
 #include "frontend/usi.h"
 #include "platform/platform.h"
+#include "hash/hash.h"
+#include "movegen/drop_fu_mate.h"
+#include "movegen/make_legal.h"
 #include "search/get_grade.h"
+#include "search/ordering.h"
+#include "search/pv.h"
+#include "search/quiescence.h"
+#include "search/root_search.h"
+#include "search/see.h"
 
 std::atomic<int> AbortSearch;
 std::atomic<int> AnalyzeMode;
@@ -75,4 +87,426 @@ bool clock_test()
         }
     }
     return AbortSearch != 0;
+}
+
+// ---- the main search ------------------------------------------------------------------
+
+int MaxPly;
+
+namespace {
+
+constexpr int FUTILITY_MARGIN = 640, KING_FUTILITY_MARGIN = 896;
+constexpr int RAZOR_MARGIN = 512;
+// History sums stay below this, so (cut + 1) << 13 fits the ordering's 32-bit arithmetic.
+constexpr unsigned HISTORY_LIMIT = 1u << 18;
+
+int side_eval(int side, const Position *p)
+{
+    const int e = Evalute(p);
+    return side ? e : -e;
+}
+
+bool is_quiet(int move) { return (move & 0x1F00000) == 0; }
+
+bool gives_check(int side, const Position *child)
+{
+    const int k = child->king[side ^ 1];
+    return k && child->attack[side][k];
+}
+
+// Makes move for side from Trunk[ply] into Trunk[ply + 1].
+Position *make_child(int side, int ply, int move)
+{
+    Position *child = &Trunk[ply + 1];
+    *child = Trunk[ply];
+    child->last_move = move;
+    NewBoard(side, move, child);
+    return child;
+}
+
+// A checking pawn drop that leaves the opponent no escape is illegal.
+bool pawn_drop_mate(int side, int move, Position *child)
+{
+    return move_from(move) == 0 && move_piece(move) == FU && DropFuMate(side ^ 1, child);
+}
+
+void shift_killers(int ply, int move)
+{
+    if (move && is_quiet(move) && move != KillerMove1[ply]) {
+        KillerMove2[ply] = KillerMove1[ply];
+        KillerMove1[ply] = move;
+    }
+}
+
+// Margin of the futility rules: what the move can gain at most, plus a reserve.
+int futility_margin(int move)
+{
+    if (move_from(move) == 0)
+        return FUTILITY_MARGIN;
+    const int c = piece_value[move_cap(move)];
+    if (move_piece(move) == OU)
+        return c + KING_FUTILITY_MARGIN;
+    if (move_is_promote(move))
+        return c + promote_value[move_piece(move)] + FUTILITY_MARGIN;
+    return c + FUTILITY_MARGIN;
+}
+
+// Extension in half plies: checks and forced replies near the root, less further out.
+int extension(int move, int ply, int full_band, int half_band)
+{
+    if (ply < full_band)
+        return (move & FLAG_CHECK) ? 2 : (move & FLAG_FORCED) ? 1 : 0;
+    if (ply < half_band)
+        return (move & (FLAG_CHECK | FLAG_FORCED)) ? 1 : 0;
+    return 0;
+}
+
+void halve_history()
+{
+    for (int i = 0; i < HISTORY_SIZE; i++) {
+        HistoryCut[i] >>= 1;
+        HistoryTride[i] >>= 1;
+    }
+}
+
+// After a fail high: the mate killer, or the killers and the history of the quiet moves.
+void reward_cut(int ply, int depth, int best, int best_move, const int *tried, int n_tried)
+{
+    if (best == MATE - 1 - ply) {
+        KillerMate[ply] = best_move;
+        return;
+    }
+    if (!is_quiet(best_move))
+        return;
+    if (KillerMove1[ply] != best_move) {
+        KillerMove2[ply] = KillerMove1[ply];
+        KillerMove1[ply] = best_move;
+    }
+    const unsigned bonus = static_cast<unsigned>(depth * depth);
+    bool full = false;
+    for (int i = 0; i < n_tried; i++) {
+        unsigned &t = HistoryTride[history_index(tried[i])];
+        t += bonus;
+        full = full || t > HISTORY_LIMIT;
+    }
+    HistoryCut[history_index(best_move)] += bonus;
+    if (full)
+        halve_history();  // keeps every ratio, and the sums inside 32 bits
+}
+
+// Null-window search of a child at depth nd (quiescence at the horizon).
+int search_child_null(int side, int beta, int ply, int nd)
+{
+    int child_pv[PV_SIZE];
+    if (nd <= 1)
+        return -Quiescence(side ^ 1, -beta, 1 - beta, ply + 1, 0);
+    return -SearchNonPv(side ^ 1, 1 - beta, ply + 1, nd, 1, child_pv);
+}
+
+// Reduction of a quiet move from how often it cut when tried.
+int nonpv_reduction(int move)
+{
+    const unsigned h = HistoryCut[history_index(move)], t = HistoryTride[history_index(move)];
+    if (t > 10 * h)
+        return 4;
+    if (t > 6 * h)
+        return 3;
+    if (t > 4 * h)
+        return 2;
+    if (t > 3 * h / 2)
+        return 1;
+    return 0;
+}
+
+int pv_reduction(int move)
+{
+    const unsigned h = HistoryCut[history_index(move)], t = HistoryTride[history_index(move)];
+    if (t > 20 * h)
+        return 3;
+    if (t > 6 * h)
+        return 2;
+    if (t > 9 * h / 4)
+        return 1;
+    return 0;
+}
+
+}  // namespace
+
+void clear_search_tables()
+{
+    for (int i = 0; i < HISTORY_SIZE; i++)
+        HistoryCut[i] = HistoryTride[i] = 0;
+    for (int i = 0; i < KILLER_SIZE; i++)
+        KillerMove1[i] = KillerMove2[i] = KillerMate[i] = 0;
+    for (int i = 44; i < PROFILE_SIZE; i++)
+        profile[i] = 0;
+}
+
+int SearchNonPv(int side, int beta, int ply, int depth, int null_ok, int *pv)
+{
+    profile[0]++;
+    profile[2]++;
+    int child_pv[PV_SIZE];
+    pv[0] = child_pv[0] = PV_END;
+    if (clock_test())
+        return 0;
+    if (ply > MaxPly)
+        MaxPly = ply;
+    Position *node = &Trunk[ply];
+    if (ply > MAX_SEARCH_PLY)
+        return side_eval(side, node);
+    // Mate-distance bounds.
+    if (ply - (MATE - 1) > beta)
+        return beta;
+    if (beta > MATE - 1 - ply)
+        return beta - 1;
+
+    node->hash_move = 0;
+    if (HashEntry *e = HashProbe(side, node)) {
+        const int score = e->value;
+        const bool usable = e->depth >= depth || score >= std::max(beta, 29900) || score < std::min(beta, -29900);
+        if (usable && ((score >= beta && (e->flags & HASH_LOWER)) || (score < beta && (e->flags & HASH_UPPER)))) {
+            HashRefresh(e);
+            if (score >= beta)
+                shift_killers(ply, node->hash_move);
+            return score;
+        }
+    }
+    if (ply != MAX_SEARCH_PLY)
+        KillerMove1[ply + 2] = KillerMove2[ply + 2] = 0;
+    const int eval = side_eval(side, node);
+    const bool check = in_check(side, node);
+
+    // Razoring: far below beta near the horizon, ask the quiescence search.
+    if (depth <= 6 && !check && node->hash_move == 0 && eval + RAZOR_MARGIN + 32 * depth < beta &&
+        beta >= -29899 && beta <= 29899) {
+        const int r = beta - RAZOR_MARGIN - 32 * depth;
+        profile[15]++;
+        Trunk[ply + 1] = *node;
+        const int v = Quiescence(side, r - 1, r, ply + 1, 0);
+        if (v < r)
+            return v;
+    }
+    // Null move.
+    bool mate_threat = false;
+    if (null_ok && depth >= 4 && eval >= beta && !check) {
+        const int R = depth > 11 ? 8 : 4;
+        Trunk[ply + 1] = *node;
+        Trunk[ply + 1].last_move = 0;
+        const int nd = depth - 2 - R;
+        const int v = nd <= 1 ? -Quiescence(side ^ 1, -beta, 1 - beta, ply + 1, 0)
+                              : -SearchNonPv(side ^ 1, 1 - beta, ply + 1, nd, 0, child_pv);
+        if (v >= beta) {
+            profile[16]++;
+            return beta;
+        }
+        mate_threat = v < -29900;
+    }
+    // Internal iterative deepening: leaves a best move in the table and the killers.
+    if (depth >= 10 && !check && node->hash_move == 0 && beta <= eval + 511) {
+        SearchNonPv(side, beta, ply, depth >> 1, 0, child_pv);
+        profile[18]++;
+    }
+
+    int list[MOVE_LIST_SIZE];
+    const int n = GenerateOrder(side, ply, list);
+    if (n == 0 && check)
+        return ply - MATE;
+    int best = -MATE, best_move = 0;
+    int tried[MAX_MOVE];
+    int n_tried = 0;
+    const int full_band = 3 * Iterate / 2, half_band = 2 * Iterate;
+    for (int i = 0; i < n && !AbortSearch; i++) {
+        int m = list[i];
+        if (m == 0)
+            continue;
+        Position *child = make_child(side, ply, m);
+        if (gives_check(side, child)) {
+            if (pawn_drop_mate(side, m, child))
+                continue;
+            m |= FLAG_CHECK;
+        }
+        int nd = depth - 2 + extension(m, ply, full_band, half_band);
+        const bool quiet = is_quiet(m);
+        if (quiet)
+            tried[n_tried++] = m & MOVE_MASK;
+        int v, r = 0;
+        if (check) {
+            v = search_child_null(side, beta, ply, nd);
+        } else {
+            const bool plain = !(m & (FLAG_KILLER | FLAG_CHECK));
+            if (depth > 1 && !mate_threat && quiet && plain) {
+                r = nonpv_reduction(m);
+                profile[24 + r]++;
+                nd -= r;
+            }
+            if (nd <= 4 && plain && !mate_threat) {
+                profile[34]++;
+                const int margin = futility_margin(m);
+                if (nd <= 2 && eval + margin <= beta) {
+                    profile[35]++;
+                    continue;
+                }
+                if ((nd == 3 || nd == 4) && eval + margin + 63 < beta) {
+                    profile[36]++;
+                    continue;
+                }
+                if (!quiet) {
+                    if (m & FLAG_BADCAP) {
+                        profile[38]++;
+                        continue;
+                    }
+                } else if (child->attack[side ^ 1][move_to(m)] && See(move_to(m), child) < 0) {
+                    profile[37]++;
+                    continue;
+                }
+            }
+            v = search_child_null(side, beta, ply, nd);
+            if (v >= beta && r > 0) {
+                profile[6]++;
+                v = search_child_null(side, beta, ply, nd + r);
+            }
+        }
+        if (v > best) {
+            best = v;
+            if (v >= beta) {
+                best_move = m & MOVE_MASK;
+                PvAdd(pv, child_pv, best_move);
+                profile[77 + ply] = (10 * i + profile[77 + ply]) / 2;
+                break;
+            }
+        }
+    }
+
+    if (AbortSearch)
+        return best;
+    if (best < beta) {
+        HashStore(side, node, HASH_UPPER, depth, best, 0);
+        return best;
+    }
+    HashStore(side, node, HASH_LOWER, depth, best, best_move);
+    reward_cut(ply, depth, best, best_move, tried, n_tried);
+    return best;
+}
+
+int SearchPv(int side, int alpha, int beta, int ply, int depth, int *pv)
+{
+    profile[0]++;
+    profile[1]++;
+    int child_pv[PV_SIZE];
+    pv[0] = child_pv[0] = PV_END;
+    if (clock_test())
+        return 0;
+    if (ply > MaxPly)
+        MaxPly = ply;
+    Position *node = &Trunk[ply];
+    if (ply > MAX_SEARCH_PLY)
+        return side_eval(side, node);
+    const int alpha_in = alpha;
+    alpha = std::max(alpha, ply - MATE);
+    beta = std::min(beta, MATE - 1 - ply);
+    if (alpha >= beta)
+        return alpha;
+
+    node->hash_move = 0;
+    if (HashEntry *e = HashProbe(side, node)) {
+        if (e->depth >= depth && (e->flags & HASH_EXACT) == HASH_EXACT) {
+            HashRefresh(e);
+            if (e->value >= beta)
+                shift_killers(ply, node->hash_move);
+            return e->value;
+        }
+    }
+    if (ply != MAX_SEARCH_PLY)
+        KillerMove1[ply + 2] = KillerMove2[ply + 2] = 0;
+    const int eval = side_eval(side, node);
+    const bool check = in_check(side, node);
+    if (depth > 5 && node->hash_move == 0) {
+        SearchPv(side, alpha, beta, ply, depth - 4, child_pv);
+        profile[17]++;
+    }
+
+    int list[MOVE_LIST_SIZE];
+    const int n = GenerateOrder(side, ply, list);
+    if (n == 0 && check)
+        return ply - MATE;
+    int best = -MATE, best_move = 0;
+    int tried[MAX_MOVE];
+    int n_tried = 0;
+    const int full_band = 2 * Iterate, half_band = 3 * Iterate;
+    for (int i = 0; i < n && !AbortSearch; i++) {
+        int m = list[i];
+        if (m == 0)
+            continue;
+        Position *child = make_child(side, ply, m);
+        if (gives_check(side, child)) {
+            if (pawn_drop_mate(side, m, child))
+                continue;
+            m |= FLAG_CHECK;
+        }
+        const int nd = depth - 2 + extension(m, ply, full_band, half_band);
+        const bool quiet = is_quiet(m);
+        if (quiet)
+            tried[n_tried++] = m & MOVE_MASK;
+        if (nd <= 2 && !check && !(m & (FLAG_KILLER | FLAG_FORCED | FLAG_CHECK))) {
+            profile[29]++;
+            if (i >= 5 && alpha >= eval + futility_margin(m)) {
+                profile[30]++;
+                continue;
+            }
+        }
+        int v;
+        if (i == 0) {
+            v = nd <= 1 ? -Quiescence(side ^ 1, -beta, -alpha, ply + 1, 0)
+                        : -SearchPv(side ^ 1, -beta, -alpha, ply + 1, nd, child_pv);
+        } else {
+            bool reduced = false;
+            if (nd >= 2 && !check && quiet && !(m & (FLAG_KILLER | FLAG_CHECK))) {
+                const int r = pv_reduction(m);
+                profile[19 + r]++;
+                v = nd - r <= 1 ? -Quiescence(side ^ 1, -alpha - 1, -alpha, ply + 1, 0)
+                                : -SearchNonPv(side ^ 1, -alpha, ply + 1, nd - r, 1, child_pv);
+                reduced = r > 0;
+            } else {
+                v = alpha + 1;
+            }
+            if (v > alpha) {
+                v = nd <= 1 ? -Quiescence(side ^ 1, -alpha - 1, -alpha, ply + 1, 0)
+                            : -SearchNonPv(side ^ 1, -alpha, ply + 1, nd, 1, child_pv);
+                if (reduced)
+                    profile[4]++;
+            }
+            if (v > alpha && (v < beta || reduced)) {
+                v = nd <= 1 ? -Quiescence(side ^ 1, -beta, -alpha, ply + 1, 0)
+                            : -SearchPv(side ^ 1, -beta, -alpha, ply + 1, nd, child_pv);
+                profile[5]++;
+            }
+        }
+        if (v > best) {
+            best = v;
+            if (v > alpha) {
+                best_move = m & MOVE_MASK;
+                PvAdd(pv, child_pv, best_move);
+                if (v >= beta) {
+                    profile[44 + ply] = (10 * i + profile[44 + ply]) / 2;
+                    break;
+                }
+                alpha = v;
+            }
+        }
+    }
+
+    if (AbortSearch)
+        return best;
+    if (best <= alpha_in) {
+        HashStore(side, node, HASH_UPPER, depth, best, 0);
+        return best;
+    }
+    if (best < beta) {
+        HashStore(side, node, HASH_EXACT, depth, best, best_move);
+        return best;
+    }
+    HashStore(side, node, HASH_LOWER, depth, best, best_move);
+    reward_cut(ply, depth, best, best_move, tried, n_tried);
+    return best;
 }

@@ -25,3 +25,18 @@ void CalcTime();
 void ResetClock();
 // The clock test of every node: true when the node must return at once.
 bool clock_test();
+
+// ---- the main search ------------------------------------------------------------------
+// Depths are in half plies (one ply is 2); scores from the side to move's view, 30000
+// mate: a side mated at ply p scores p - 30000. The deepest ply is 30.
+constexpr int MATE = 30000;
+constexpr int MAX_SEARCH_PLY = 30;
+extern int MaxPly;  // deepest ply reached since the root search reset it
+
+// Principal-variation node with the open window (alpha, beta); fail-soft. pv receives
+// the node's principal variation.
+int SearchPv(int side, int alpha, int beta, int ply, int depth, int *pv);
+// Every other node, with the null window (beta - 1, beta); null_ok allows a null move.
+int SearchNonPv(int side, int beta, int ply, int depth, int null_ok, int *pv);
+// Clears the killers, history and statistics of a new search.
+void clear_search_tables();

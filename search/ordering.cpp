@@ -1,0 +1,194 @@
+#include "search/ordering.h"
+
+#include <utility>
+
+#include "board/attack.h"
+#include "eval/evalute.h"
+#include "frontend/log.h"
+#include "movegen/make_evasion.h"
+#include "movegen/make_legal.h"
+#include "search/pv.h"
+#include "search/see.h"
+
+int KillerMove1[KILLER_SIZE];
+int KillerMove2[KILLER_SIZE];
+int KillerMate[KILLER_SIZE];
+unsigned HistoryCut[HISTORY_SIZE];
+unsigned HistoryTride[HISTORY_SIZE];
+
+namespace {
+
+constexpr int ZERO_SCORE = -1000000;
+constexpr int HASH_SCORE = 20001, MATE_KILLER_SCORE = 20000, KILLER1_SCORE = 8194, KILLER2_SCORE = 8193;
+constexpr int CAPTURE_SCORE = 10000;
+
+// Below 8192 as long as a move has cut no more often than it was tried, so killers
+// rank above every quiet move.
+int history_score(int move)
+{
+    const int i = history_index(move);
+    return static_cast<int>(((HistoryCut[i] + 1) << 13) / (HistoryTride[i] + 2));
+}
+
+bool is_tactical(int move) { return (move & 0x1F00000) != 0; }
+
+// Balance of the exchange on the destination after the move, when the opponent attacks
+// it there. The board is only prepared as far as the exchange needs (the mover leaves
+// its origin and stands, promoted if so, on the destination), in place, and put back
+// afterwards: clearing and setting the same piece's attacks over the same board restores
+// them exactly, and saves copying the whole record for every move.
+int move_exchange(int side, int move, Position *node)
+{
+    const int to = move_to(move), from = move_from(move);
+    if (!node->attack[side ^ 1][to])
+        return 0;
+    const int target = node->board[to];
+    if (from) {
+        AttackClr(side, from, node);
+        node->board[from] = 0;
+    }
+    node->board[to] = colour(side) | move_piece(move) | (move_is_promote(move) ? PROMOTE : 0);
+    const int balance = See(to, node);
+    node->board[to] = target;
+    if (from) {
+        node->board[from] = colour(side) | move_piece(move);
+        AttackSet(side, from, node);
+    }
+    return balance;
+}
+
+// Stable bubble sort by descending score; equal scores keep generation order.
+void sort_moves(int *list, int *score, int n)
+{
+    for (int i = 0; i < n - 1; i++)
+        for (int j = n - 1; j > i; j--)
+            if (score[j - 1] < score[j]) {
+                std::swap(score[j - 1], score[j]);
+                std::swap(list[j - 1], list[j]);
+            }
+}
+
+int order_evasions(int side, int ply, int *list, int n, int *score)
+{
+    Position *node = &Trunk[ply];
+    for (int i = 0; i < n; i++) {
+        const int m = list[i];
+        if (m == 0) {
+            score[i] = ZERO_SCORE;
+            continue;
+        }
+        if (m == node->hash_move) {
+            score[i] = HASH_SCORE;
+            profile[112]++;
+            continue;
+        }
+        const int b = move_exchange(side, m, node);
+        if (b < 0)
+            score[i] = b;
+        else if (is_tactical(m))
+            score[i] = CAPTURE_SCORE + (move_is_promote(m) ? promote_value[move_piece(m)] : 0) +
+                       (move_cap(m) ? mvv_lva[move_cap(m)][move_piece(m)] : 0);
+        else
+            score[i] = history_score(m);
+    }
+    return n;
+}
+
+int order_moves(int side, int ply, int *list, int n, int *score)
+{
+    Position *node = &Trunk[ply];
+    const int last = node->last_move;
+    for (int i = 0; i < n; i++) {
+        int &m = list[i];
+        if (m == 0) {
+            score[i] = ZERO_SCORE;
+        } else if (m == node->hash_move) {
+            score[i] = HASH_SCORE;
+            m |= FLAG_KILLER;
+            profile[112]++;
+        } else if (m == KillerMate[ply]) {
+            score[i] = MATE_KILLER_SCORE;
+            m |= FLAG_KILLER;
+            profile[113]++;
+        } else if (m == KillerMove1[ply]) {
+            score[i] = KILLER1_SCORE;
+            m |= FLAG_KILLER;
+            profile[114]++;
+        } else if (m == KillerMove2[ply]) {
+            score[i] = KILLER2_SCORE;
+            m |= FLAG_KILLER;
+            profile[115]++;
+        } else if (is_tactical(m)) {
+            int b = move_exchange(side, m, node);
+            if (move_cap(m)) {
+                b += mvv_lva[move_cap(m)][move_piece(m)];
+                if (move_cap(last) && move_to(last) == move_to(m))
+                    m |= FLAG_FORCED;  // a recapture
+            }
+            if (move_is_promote(m))
+                b += promote_value[move_piece(m)];
+            if (b < 0) {
+                m |= FLAG_BADCAP;
+                score[i] = b - CAPTURE_SCORE;
+                profile[117]++;
+            } else {
+                score[i] = b + CAPTURE_SCORE;
+                profile[116]++;
+            }
+        } else {
+            score[i] = history_score(m);
+            profile[HistoryTride[history_index(m)] == 0 ? 119 : 118]++;
+        }
+    }
+    return n;
+}
+
+}  // namespace
+
+int GenerateRoot(int *list)
+{
+    Position *root = &Trunk[0];
+    int n;
+    if (in_check(1, root)) {
+        n = MakeEvasion(1, root, root->attack[0][root->king[1]], list);
+    } else {
+        n = MakeMove(1, root, list);
+        n += MakeDrop(1, root, list + n);
+    }
+    if (n > MAX_MOVE - 1) {
+        lprintf("MAX_MOVE!!! %d\n", n);
+        n = MAX_MOVE - 1;
+    }
+    return n;
+}
+
+int GenerateOrder(int side, int ply, int *list)
+{
+    Position *node = &Trunk[ply];
+    int score[MOVE_LIST_SIZE];
+    int n;
+    if (in_check(side, node)) {
+        n = MakeEvasion(side, node, node->attack[side ^ 1][node->king[side]], list);
+        profile[111] += n;
+        if (n == 1) {
+            list[0] |= FLAG_FORCED;
+            return 1;
+        }
+        if (n == 2)
+            return 2;
+        if (n > MAX_MOVE - 1)
+            n = MAX_MOVE - 1;
+        order_evasions(side, ply, list, n, score);
+    } else {
+        n = MakeMove(side, node, list);
+        n += MakeDrop(side, node, list + n);
+        if (n > MAX_MOVE - 1) {
+            lprintf("OUT OF MAX_MOVE !!!!!!!!!!!!!!!!! %d\n", n);
+            n = MAX_MOVE - 1;
+        }
+        order_moves(side, ply, list, n, score);
+    }
+    profile[110] += n;
+    sort_moves(list, score, n);
+    return n;
+}

@@ -1,0 +1,163 @@
+#include "search/quiescence.h"
+
+#include "board/attack.h"
+#include "eval/evalute.h"
+#include "frontend/log.h"
+#include "movegen/drop_fu_mate.h"
+#include "movegen/make_check_nocap.h"
+#include "movegen/make_evasion.h"
+#include "movegen/make_legal.h"
+#include "movegen/move_to.h"
+#include "search/ordering.h"
+#include "search/pv.h"
+#include "search/search.h"
+#include "search/see.h"
+
+int MaxQuiPly;
+
+namespace {
+
+constexpr int MAX_QUI_DEPTH = 11;
+constexpr int FUTILITY_MARGIN = 640, KING_FUTILITY_MARGIN = 896;
+
+// Makes move on child with the attack primitives only (no keys, no pins) and carries the
+// evaluation forward by the material it changes.
+void make_capture_move(int side, int move, Position *child)
+{
+    const int from = move_from(move), to = move_to(move);
+    const int piece = move_piece(move), captured = move_cap(move);
+    int placed = piece, gain = 0;
+    if (from) {
+        AttackClr(side, from, child);
+        AttackJmpSet(from, child);
+        child->board[from] = 0;
+        if (move_is_promote(move)) {
+            placed |= PROMOTE;
+            gain = promote_value[piece];
+        }
+        if (captured) {
+            gain += piece_value[captured];
+            AttackClr(side ^ 1, to, child);
+            child->hand[side][captured & 7]++;
+        }
+        if (placed == OU)
+            child->king[side] = to;
+    } else {
+        child->hand[side][piece]--;
+    }
+    child->board[to] = colour(side) | placed;
+    AttackJmpClr(to, child);
+    AttackSet(side, to, child);
+    child->eval += side ? gain : -gain;
+}
+
+bool gives_check(int side, const Position *child)
+{
+    const int k = child->king[side ^ 1];
+    return k && child->attack[side][k];
+}
+
+}  // namespace
+
+int Quiescence(int side, int alpha, int beta, int ply, int qply)
+{
+    if (AbortSearch)
+        return 0;
+    profile[3]++;
+    if (qply > MaxQuiPly)
+        MaxQuiPly = qply;
+    Position *node = &Trunk[ply];
+    int list[QUI_LIST_SIZE];
+    int n = 0;
+    const int checkers = node->king[side] ? node->attack[side ^ 1][node->king[side]] : 0;
+    if (checkers) {
+        n = MakeEvasion(side, node, checkers, list);
+        if (n == 0)
+            return ply - 30000;
+    }
+    if (qply == 0)
+        node->eval = Evalute(node);
+    int best = side ? node->eval : -node->eval;  // stand pat
+    if (qply > MAX_QUI_DEPTH || ply > 30)
+        return best;
+
+    if (checkers) {
+        best = -30000;
+    } else {
+        if (best >= beta)
+            return best;
+        if (best > alpha)
+            alpha = best;
+        MakePin(side, node);
+        if (qply < 1)
+            n = MakeChecksNoncap(side, node, list);
+        const int first_capture = n;
+        const int enemy = colour(side ^ 1);
+        for (int sq : position_tbl)
+            if ((node->board[sq] & enemy) && node->attack[side][sq])
+                n += MoveTo(side, node, sq, list + n, 1);
+        // Most valuable victim first; stable, only the captures.
+        for (int i = first_capture; i < n - 1; i++)
+            for (int j = n - 1; j > i; j--) {
+                const int a = list[j - 1], b = list[j];
+                if (mvv_lva[move_cap(b)][move_piece(b)] > mvv_lva[move_cap(a)][move_piece(a)]) {
+                    list[j - 1] = b;
+                    list[j] = a;
+                }
+            }
+    }
+    if (n > MAX_QUI_MOVE - 1) {
+        lprintf("OUT OF MAX_QUI_MOVE !!!!!!!!!!!!!!!!! %d\n", n);
+        n = MAX_QUI_MOVE - 1;
+    }
+    if (n < 1 || AbortSearch)
+        return best;
+
+    const int recapture_square = move_to(node->last_move);
+    Position *child = &Trunk[ply + 1];
+    for (int i = 0; i < n; i++) {
+        const int m = list[i];
+        if (m == 0)
+            continue;
+        if (!checkers) {
+            // Deep in the tree only what can change the material much is looked at.
+            if (qply > 5 && move_cap(m) == FU && move_piece(m) != FU && !move_is_promote(m))
+                continue;
+            if (qply > 7 && move_to(m) != recapture_square)
+                continue;
+        }
+        *child = *node;
+        child->last_move = m;
+        make_capture_move(side, m, child);
+        const bool check = gives_check(side, child);
+        // A pawn dropped to mate is illegal, not a win.
+        if (check && move_from(m) == 0 && move_piece(m) == FU && DropFuMate(side ^ 1, child))
+            continue;
+        if (!checkers && !check) {
+            profile[39]++;
+            const int after = side ? child->eval : -child->eval;
+            if (alpha >= after + (move_piece(m) == OU ? KING_FUTILITY_MARGIN : FUTILITY_MARGIN)) {
+                profile[40]++;
+                continue;
+            }
+            const int to = move_to(m);
+            if (move_cap(m) && piece_value[move_cap(m)] < piece_value[move_piece(m)] && child->attack[side ^ 1][to] &&
+                See(to, child) < 0) {
+                profile[41]++;
+                continue;
+            }
+        }
+        const int v = -Quiescence(side ^ 1, -beta, -alpha, ply + 1, qply + 1);
+        if (v > best) {
+            if (v > alpha) {
+                if (v >= beta)
+                    return v;
+                alpha = v;
+            }
+            best = v;
+        }
+        if (AbortSearch)
+            return best;
+    }
+    return best;
+}

@@ -1,0 +1,215 @@
+// The search core: ordering, quiescence, mates against a reference, the table, stopping.
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "eval/evalute.h"
+#include "frontend/usi_sub.h"
+#include "hash/hash.h"
+#include "movegen/make_evasion.h"
+#include "movegen/make_legal.h"
+#include "search/ordering.h"
+#include "search/quiescence.h"
+#include "search/root_search.h"
+#include "search/search.h"
+#include "test_util.h"
+#include "tools/fixed_depth.h"
+
+namespace {
+
+constexpr int S(int piece) { return 16 | piece; }
+constexpr int G(int piece) { return 32 | piece; }
+
+struct Tsume {
+    int plies;
+    std::string position;
+};
+
+std::vector<Tsume> tsume_positions()
+{
+    std::vector<Tsume> out;
+    std::ifstream in(std::string(QVN_TEST_DATA) + "/tsume.txt");
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream words(line);
+        Tsume t;
+        if (words >> t.plies) {
+            std::getline(words, t.position);
+            out.push_back({t.plies, t.position.substr(1) + "\n"});
+        }
+    }
+    return out;
+}
+
+// True when side has no legal move in p (in check and no evasion).
+bool is_mated(int side, Position *p)
+{
+    if (!in_check(side, p))
+        return false;
+    int list[MOVE_LIST_SIZE];
+    return MakeEvasion(side, p, p->attack[side ^ 1][p->king[side]], list) == 0;
+}
+
+class SearchTest : public ::testing::Test {
+  protected:
+    void SetUp() override { InitEvalute(1); }
+    void TearDown() override
+    {
+        AbortSearch = 0;
+        AnalyzeMode = 0;
+    }
+};
+
+TEST_F(SearchTest, FindsEveryMateWithItsDistance)
+{
+    const auto positions = tsume_positions();
+    ASSERT_GT(positions.size(), 50u);
+    int ones = 0, threes = 0;
+    for (const Tsume &t : positions) {
+        ASSERT_GT(read_position(t.position.c_str()), 0) << t.position;
+        const Position root = Trunk[0];
+        const FixedDepthResult r = search_fixed_depth(t.plies, true);
+        EXPECT_EQ(r.value, MATE - t.plies) << t.position;
+        // Playing the principal variation really mates.
+        Position p = root;
+        int side = 1, played = 0;
+        for (; played < t.plies && r.pv[played] != PV_END; played++) {
+            NewBoard(side, r.pv[played], &p);
+            side ^= 1;
+        }
+        EXPECT_EQ(played, t.plies) << t.position;
+        EXPECT_TRUE(is_mated(side, &p)) << t.position;
+        (t.plies == 1 ? ones : threes)++;
+    }
+    EXPECT_GT(ones, 0);
+    EXPECT_GT(threes, 0);
+}
+
+TEST_F(SearchTest, QuiescenceTakesAHangingPieceButNotADefendedOne)
+{
+    // A silver attacks an undefended rook.
+    Trunk[0] = board_with({{0x59, S(OU)}, {0x51, G(OU)}, {0x35, S(GI)}, {0x24, G(HI)}});
+    const int stand_pat = Evalute(&Trunk[0]);
+    MaxQuiPly = 0;
+    EXPECT_GE(Quiescence(1, -MATE, MATE, 0, 0) - stand_pat, piece_value[HI] - 400);
+    // A rook attacks a gold that a pawn defends: taking loses the rook, so it stands pat.
+    Trunk[0] = board_with({{0x59, S(OU)}, {0x91, G(OU)}, {0x58, S(HI)}, {0x54, G(KI)}, {0x53, G(FU)}});
+    EXPECT_EQ(Quiescence(1, -MATE, MATE, 0, 0), Evalute(&Trunk[0]));
+}
+
+TEST_F(SearchTest, OrderingPutsHashKillersCapturesHistoryThenBadCaptures)
+{
+    // Sente: king 5i, rook 2h, silver 6h, pawn 3e; gote: king 5a, gold 3d (defended by a
+    // pawn on 3c), bishop 2d (undefended).
+    Trunk[0] = board_with({{0x59, S(OU)}, {0x28, S(HI)}, {0x68, S(GI)}, {0x35, S(FU)},
+                           {0x51, G(OU)}, {0x34, G(KI)}, {0x33, G(FU)}, {0x24, G(KA)}});
+    clear_search_tables();
+    const int hash = make_move(0x59, 0x48, OU, 0, false);
+    const int killer = make_move(0x68, 0x67, GI, 0, false);
+    const int history = make_move(0x68, 0x77, GI, 0, false);
+    Trunk[0].hash_move = hash;
+    KillerMove1[0] = killer;
+    HistoryCut[history_index(history)] = 50;
+    HistoryTride[history_index(history)] = 60;
+    int list[MOVE_LIST_SIZE];
+    const int n = GenerateOrder(1, 0, list);
+    ASSERT_GT(n, 10);
+    EXPECT_EQ(list[0] & MOVE_MASK, hash);
+    EXPECT_TRUE(list[0] & FLAG_KILLER);
+    EXPECT_EQ(list[1] & MOVE_MASK, killer);
+    // Next the good captures: the rook takes the free bishop; then the history move.
+    EXPECT_EQ(list[2] & MOVE_MASK, make_move(0x28, 0x24, HI, KA, false));
+    EXPECT_EQ(list[3] & MOVE_MASK, history);
+    // The pawn takes the defended gold: good (gold for pawn). Nothing bad sorts above quiet moves.
+    bool seen_bad = false;
+    for (int i = 0; i < n; i++) {
+        if (list[i] & FLAG_BADCAP)
+            seen_bad = true;
+        else
+            EXPECT_FALSE(seen_bad) << "a move after a bad capture at " << i;
+    }
+}
+
+TEST_F(SearchTest, SingleEvasionIsForced)
+{
+    // The king on 1i is checked by a rook on 1a; only 2h is safe.
+    Trunk[0] = board_with({{0x19, S(OU)}, {0x11, G(HI)}, {0x51, G(OU)}, {0x37, G(KI)}});
+    int list[MOVE_LIST_SIZE];
+    const int n = GenerateOrder(1, 0, list);
+    if (n == 1) {
+        EXPECT_TRUE(list[0] & FLAG_FORCED);
+    }
+}
+
+TEST_F(SearchTest, TableDoesNotChangeShallowValues)
+{
+    int compared = 0;
+    const auto &games = test_games();
+    for (std::size_t g = 0; g < games.size(); g += 20) {
+        for (std::size_t k = 20; k < games[g].moves.size(); k += 25) {
+            read_position(position_text(games[g], k).c_str());
+            for (int depth = 1; depth <= 2; depth++) {
+                const int with_table = search_fixed_depth(depth, true).value;
+                hash_enabled = false;
+                const int without = search_fixed_depth(depth, true).value;
+                hash_enabled = true;
+                EXPECT_EQ(with_table, without) << position_text(games[g], k) << " depth " << depth;
+                compared++;
+            }
+        }
+    }
+    EXPECT_GT(compared, 20);
+}
+
+int fake_now;
+int ticking_clock() { return fake_now++; }  // every read of the clock is a millisecond
+
+TEST_F(SearchTest, ClockStopsWithinTheByoyomiMargin)
+{
+    read_position("startpos\n");
+    HashClear();
+    clear_search_tables();
+    int (*saved)() = search_clock;
+    search_clock = ticking_clock;
+    fake_now = 0;
+    AnalyzeMode = 0;
+    RemainTime = 0;
+    Countdown = 1000;
+    Extend = 0;
+    ResetClock();
+    Iterate = 20;
+    int pv[PV_SIZE];
+    SearchPv(1, -MATE, MATE, 0, 40, pv);
+    search_clock = saved;
+    EXPECT_TRUE(AbortSearch);
+    // Stops at 500 ms (1000 less the margin), give or take the nodes that unwind.
+    EXPECT_GE(fake_now, 500);
+    EXPECT_LE(fake_now, 520);
+}
+
+TEST_F(SearchTest, AbortFromAnotherThreadStopsADeepSearch)
+{
+    read_position("startpos\n");
+    HashClear();
+    clear_search_tables();
+    AnalyzeMode = 1;
+    AbortSearch = 0;
+    Iterate = 30;
+    std::atomic<bool> done{false};
+    std::thread searcher([&] {
+        int pv[PV_SIZE];
+        SearchPv(1, -MATE, MATE, 0, 60, pv);
+        done = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(done);
+    AbortSearch = 1;
+    for (int i = 0; i < 500 && !done; i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(done);
+    searcher.join();
+}
+
+}  // namespace
