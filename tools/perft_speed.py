@@ -1,0 +1,100 @@
+#!/usr/bin/env python3
+"""Perft speed of qvn-perft beside fairy-stockfish's "go perft" on the same positions, in
+the same run: the start position to depth 5 and two middle-game positions of
+tests/data/bench_positions.txt to depth 4. Each figure is the best of --repeat runs.
+
+The node counts differ a little: ours leave out the non-promotions our generators omit by
+design and the pawn-drop mates that fairy-stockfish 11.1 lists. Both programs count the
+moves of the last ply without making them.
+
+  tools/perft_speed.py [--perft build/qvn-perft] [--reference /usr/games/fairy-stockfish]
+"""
+
+import argparse
+import os
+import re
+import subprocess
+import sys
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+
+def bench_positions():
+    with open(os.path.join(ROOT, "tests", "data", "bench_positions.txt")) as f:
+        lines = [line.strip() for line in f if line.strip() and not line.startswith("#")]
+    # The start position, then the positions after ply 60 of the first two games.
+    return [("start position", lines[0], 5), ("middle game A (ply 60)", lines[2], 4),
+            ("middle game B (ply 60)", lines[5], 4)]
+
+
+def qvn(perft, position, depth):
+    r = subprocess.run([perft, "--depth", str(depth)], input=position + "\n", capture_output=True, text=True,
+                       check=True)
+    nodes = int(r.stdout.split()[-1])
+    seconds = float(re.search(r"time ([0-9.]+) s", r.stderr).group(1))
+    return nodes, seconds
+
+
+class Reference:
+    def __init__(self, path):
+        self.proc = subprocess.Popen([path], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, bufsize=1)
+        self.send("usi")
+        self.wait(lambda line: line == "usiok")
+        self.send("setoption name UCI_Variant value shogi")
+        self.send("isready")
+        self.wait(lambda line: line == "readyok")
+
+    def send(self, line):
+        self.proc.stdin.write(line + "\n")
+        self.proc.stdin.flush()
+
+    def wait(self, done):
+        while True:
+            line = self.proc.stdout.readline()
+            if not line:
+                raise RuntimeError("reference engine ended")
+            if done(line.strip()):
+                return line.strip()
+
+    def perft(self, position, depth):
+        self.send("position " + position)
+        self.send("isready")
+        self.wait(lambda line: line == "readyok")
+        start = time.perf_counter()
+        self.send("go perft %d" % depth)
+        line = self.wait(lambda line: line.startswith("Nodes searched"))
+        seconds = time.perf_counter() - start
+        return int(line.split(":")[1]), seconds
+
+    def close(self):
+        self.send("quit")
+        self.proc.wait()
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--perft", default=os.path.join(ROOT, "build", "qvn-perft"))
+    ap.add_argument("--reference", default="/usr/games/fairy-stockfish")
+    ap.add_argument("--repeat", type=int, default=3)
+    args = ap.parse_args()
+
+    ref = Reference(args.reference)
+    print("%-24s %5s %12s %12s %10s %12s %10s %7s" % ("position", "depth", "qvn nodes", "qvn nps", "qvn s",
+                                                      "fsf nodes", "fsf nps", "ratio"))
+    ours_all = theirs_all = 0.0
+    for name, position, depth in bench_positions():
+        ours = min((qvn(args.perft, position, depth) for _ in range(args.repeat)), key=lambda r: r[1])
+        theirs = min((ref.perft(position, depth) for _ in range(args.repeat)), key=lambda r: r[1])
+        ours_nps, theirs_nps = ours[0] / ours[1], theirs[0] / theirs[1]
+        ours_all += ours_nps
+        theirs_all += theirs_nps
+        print("%-24s %5d %12d %12.0f %10.3f %12d %10.0f %7.2f" % (name, depth, ours[0], ours_nps, ours[1],
+                                                                  theirs[0], theirs_nps, ours_nps / theirs_nps))
+    ref.close()
+    print("qvn-perft / fairy-stockfish nodes per second: %.2f (mean of the three rates)" % (ours_all / theirs_all))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
