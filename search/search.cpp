@@ -92,8 +92,21 @@ bool clock_test()
 // ---- the main search ------------------------------------------------------------------
 
 int MaxPly;
+bool use_hash_table = true;
 
 namespace {
+
+HashEntry *probe(int side, Position *node)
+{
+    return use_hash_table ? HashProbe(side, node) : nullptr;
+}
+
+void store(int side, const Position *node, int bound, int depth, int value, int move)
+{
+    if (use_hash_table)
+        store(side, node, static_cast<std::uint8_t>(bound), static_cast<std::uint8_t>(depth),
+                  static_cast<std::uint16_t>(value), move);
+}
 
 constexpr int FUTILITY_MARGIN = 640, KING_FUTILITY_MARGIN = 896;
 constexpr int RAZOR_MARGIN = 512;
@@ -262,7 +275,7 @@ int SearchNonPv(int side, int beta, int ply, int depth, int null_ok, int *pv)
         return beta - 1;
 
     node->hash_move = 0;
-    if (HashEntry *e = HashProbe(side, node)) {
+    if (HashEntry *e = probe(side, node)) {
         const int score = e->value;
         const bool usable = e->depth >= depth || score >= std::max(beta, 29900) || score < std::min(beta, -29900);
         if (usable && ((score >= beta && (e->flags & HASH_LOWER)) || (score < beta && (e->flags & HASH_UPPER)))) {
@@ -381,10 +394,10 @@ int SearchNonPv(int side, int beta, int ply, int depth, int null_ok, int *pv)
     if (AbortSearch)
         return best;
     if (best < beta) {
-        HashStore(side, node, HASH_UPPER, depth, best, 0);
+        store(side, node, HASH_UPPER, depth, best, 0);
         return best;
     }
-    HashStore(side, node, HASH_LOWER, depth, best, best_move);
+    store(side, node, HASH_LOWER, depth, best, best_move);
     reward_cut(ply, depth, best, best_move, tried, n_tried);
     return best;
 }
@@ -409,7 +422,7 @@ int SearchPv(int side, int alpha, int beta, int ply, int depth, int *pv)
         return alpha;
 
     node->hash_move = 0;
-    if (HashEntry *e = HashProbe(side, node)) {
+    if (HashEntry *e = probe(side, node)) {
         if (e->depth >= depth && (e->flags & HASH_EXACT) == HASH_EXACT) {
             HashRefresh(e);
             if (e->value >= beta)
@@ -499,14 +512,14 @@ int SearchPv(int side, int alpha, int beta, int ply, int depth, int *pv)
     if (AbortSearch)
         return best;
     if (best <= alpha_in) {
-        HashStore(side, node, HASH_UPPER, depth, best, 0);
+        store(side, node, HASH_UPPER, depth, best, 0);
         return best;
     }
     if (best < beta) {
-        HashStore(side, node, HASH_EXACT, depth, best, best_move);
+        store(side, node, HASH_EXACT, depth, best, best_move);
         return best;
     }
-    HashStore(side, node, HASH_LOWER, depth, best, best_move);
+    store(side, node, HASH_LOWER, depth, best, best_move);
     reward_cut(ply, depth, best, best_move, tried, n_tried);
     return best;
 }

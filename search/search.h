@@ -32,6 +32,8 @@ bool clock_test();
 constexpr int MATE = 30000;
 constexpr int MAX_SEARCH_PLY = 30;
 extern int MaxPly;  // deepest ply reached since the root search reset it
+// Tests switch the transposition table off to compare searches with and without it.
+extern bool use_hash_table;
 
 // Principal-variation node with the open window (alpha, beta); fail-soft. pv receives
 // the node's principal variation.

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "board/new_board.h"
 #include "eval/evalute.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
@@ -99,12 +100,13 @@ TEST_F(SearchTest, QuiescenceTakesAHangingPieceButNotADefendedOne)
     EXPECT_EQ(Quiescence(1, -MATE, MATE, 0, 0), Evalute(&Trunk[0]));
 }
 
-TEST_F(SearchTest, OrderingPutsHashKillersCapturesHistoryThenBadCaptures)
+TEST_F(SearchTest, OrderingPutsHashCapturesKillersHistoryThenBadCaptures)
 {
-    // Sente: king 5i, rook 2h, silver 6h, pawn 3e; gote: king 5a, gold 3d (defended by a
-    // pawn on 3c), bishop 2d (undefended).
-    Trunk[0] = board_with({{0x59, S(OU)}, {0x28, S(HI)}, {0x68, S(GI)}, {0x35, S(FU)},
-                           {0x51, G(OU)}, {0x34, G(KI)}, {0x33, G(FU)}, {0x24, G(KA)}});
+    // Sente: king 5i, rook 2h, silvers 6h and 8h, pawn 4e; gote: king 5a, gold 4d
+    // (defended by a pawn on 4c), bishop 2d (free), pawn 8c guarded by a gold on 8b.
+    Trunk[0] = board_with({{0x59, S(OU)}, {0x28, S(HI)}, {0x68, S(GI)}, {0x45, S(FU)}, {0x84, S(GI)},
+                           {0x51, G(OU)}, {0x44, G(KI)}, {0x43, G(FU)}, {0x24, G(KA)}, {0x83, G(FU)},
+                           {0x82, G(KI)}});
     clear_search_tables();
     const int hash = make_move(0x59, 0x48, OU, 0, false);
     const int killer = make_move(0x68, 0x67, GI, 0, false);
@@ -118,18 +120,26 @@ TEST_F(SearchTest, OrderingPutsHashKillersCapturesHistoryThenBadCaptures)
     ASSERT_GT(n, 10);
     EXPECT_EQ(list[0] & MOVE_MASK, hash);
     EXPECT_TRUE(list[0] & FLAG_KILLER);
-    EXPECT_EQ(list[1] & MOVE_MASK, killer);
-    // Next the good captures: the rook takes the free bishop; then the history move.
-    EXPECT_EQ(list[2] & MOVE_MASK, make_move(0x28, 0x24, HI, KA, false));
-    EXPECT_EQ(list[3] & MOVE_MASK, history);
-    // The pawn takes the defended gold: good (gold for pawn). Nothing bad sorts above quiet moves.
-    bool seen_bad = false;
-    for (int i = 0; i < n; i++) {
-        if (list[i] & FLAG_BADCAP)
-            seen_bad = true;
-        else
-            EXPECT_FALSE(seen_bad) << "a move after a bad capture at " << i;
-    }
+    // Captures that do not lose material rank above the killers: the free bishop first,
+    // then the gold that costs the pawn.
+    EXPECT_EQ(list[1] & MOVE_MASK, make_move(0x28, 0x24, HI, KA, false));
+    EXPECT_EQ(list[2] & MOVE_MASK, make_move(0x45, 0x44, FU, KI, false));
+    EXPECT_EQ(list[3] & MOVE_MASK, killer);
+    EXPECT_TRUE(list[3] & FLAG_KILLER);
+    EXPECT_EQ(list[4] & MOVE_MASK, history);
+    // Captures and promotions that lose material come last, marked: the silver taking
+    // the guarded pawn among them.
+    const int bad = make_move(0x84, 0x83, GI, FU, false);
+    int first_bad = n;
+    for (int i = n - 1; i >= 0 && (list[i] & FLAG_BADCAP); i--)
+        first_bad = i;
+    EXPECT_LT(first_bad, n);
+    for (int i = 0; i < first_bad; i++)
+        EXPECT_FALSE(list[i] & FLAG_BADCAP) << i;
+    bool found = false;
+    for (int i = first_bad; i < n; i++)
+        found = found || (list[i] & MOVE_MASK) == bad;
+    EXPECT_TRUE(found);
 }
 
 TEST_F(SearchTest, SingleEvasionIsForced)
@@ -152,9 +162,9 @@ TEST_F(SearchTest, TableDoesNotChangeShallowValues)
             read_position(position_text(games[g], k).c_str());
             for (int depth = 1; depth <= 2; depth++) {
                 const int with_table = search_fixed_depth(depth, true).value;
-                hash_enabled = false;
+                use_hash_table = false;
                 const int without = search_fixed_depth(depth, true).value;
-                hash_enabled = true;
+                use_hash_table = true;
                 EXPECT_EQ(with_table, without) << position_text(games[g], k) << " depth " << depth;
                 compared++;
             }
