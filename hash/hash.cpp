@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "frontend/log.h"
 #include "platform/platform.h"
@@ -73,5 +74,3 @@ void hash_test(const Position *p)
                 static_cast<unsigned long long>(p->hand_key));
 }
 
-// The table itself arrives with the search; until then there is nothing to clear.
-void HashClear() {}

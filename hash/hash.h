@@ -27,5 +27,35 @@ std::uint64_t hand_key_of(const Position *p);
 void hash_test(const Position *p);
 
 // ---- transposition table -------------------------------------------------------------
+// One entry; empty when both key words are 0. The key is complemented when side 0 is
+// to move, so the two sides to move of one position never share an entry.
+struct HashEntry {
+    std::uint32_t key_low;
+    std::uint32_t key_high;
+    int move;             // best move, 0 if none
+    std::int16_t value;
+    std::int8_t depth;    // remaining depth in half plies; 100 and more is never replaced
+    std::uint8_t flags;   // bits 0-1 bound (1 lower, 2 upper, 3 exact), bits 4-7 age
+};
+static_assert(sizeof(HashEntry) == 16);
+
+constexpr int HASH_BUCKETS = 1 << 21;
+constexpr int HASH_WAYS = 4;
+constexpr int HASH_ENTRIES = HASH_BUCKETS * HASH_WAYS;  // 2^23 entries, 128 MiB
+constexpr int HASH_LOWER = 1, HASH_UPPER = 2, HASH_EXACT = 3;
+constexpr int HASH_KEEP_DEPTH = 100;                     // entries this deep are never victims
+
+extern HashEntry hash_tbl[HASH_BUCKETS][HASH_WAYS];
+// Searches since the last clear; its low four bits are the age of fresh entries.
+extern std::uint8_t SearchAge;
+
 // Clears the table, its statistics and the search age.
 void HashClear();
+// The entry of p with side to move (non-zero: side 1), or null. A hit also sets
+// p->hash_move to the entry's move.
+HashEntry *HashProbe(int side, Position *p);
+// Stores a search result of p; a store with move 0 onto the same key keeps the old move.
+void HashStore(int side, const Position *p, std::uint8_t flags, std::uint8_t depth, std::uint16_t value,
+               int move);
+// Marks an entry as used by the current search; null does nothing.
+void HashRefresh(HashEntry *entry);

@@ -1,9 +1,12 @@
-// Game phase: 0 opening, 1 middle game, 2 endgame.
+// The game phase: opening, middle game or endgame.
 #pragma once
 
 #include "board/position.h"
 
+constexpr int GRADE_OPENING = 0, GRADE_MIDDLE = 1, GRADE_ENDGAME = 2;
+
+// The phase of the current game; keeps its value when no rule of GetGrade applies.
 extern int Grade;
 
-// Classifies the game from p and the move number into Grade.
+// Classifies the game from p (the root) and the move number nMoves into Grade.
 void GetGrade(const Position *p);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "board/attack.h"
+#include "eval/evalute.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
 #include "test_util.h"
@@ -89,6 +90,7 @@ int set_position(const std::string &text) { return read_position(text.c_str()); 
 int main(int argc, char **argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    HashInit();  // tests run in the build directory, next to hash_key.dat
+    HashInit();      // tests run in the build directory, next to hash_key.dat
+    InitEvalute(1);  // ... and the shipped weight.dat
     return RUN_ALL_TESTS();
 }
