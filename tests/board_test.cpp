@@ -10,22 +10,6 @@
 
 namespace {
 
-Position board_with(std::initializer_list<std::pair<int, int>> pieces)
-{
-    Position p{};
-    clear_board(&p);
-    for (auto [sq, word] : pieces) {
-        p.board[sq] = word;
-        if ((word & 15) == OU)
-            p.king[(word & 16) ? 1 : 0] = sq;
-    }
-    p.board_key = board_key_of(&p);
-    p.hand_key = hand_key_of(&p);
-    p.key = p.board_key ^ p.hand_key;
-    AttackInit(&p);
-    return p;
-}
-
 Position initial_position()
 {
     Position p{};

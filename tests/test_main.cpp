@@ -49,6 +49,22 @@ std::string position_text(const GameRecord &g, std::size_t k)
 
 int set_position(const std::string &text) { return read_position(text.c_str()); }
 
+Position board_from(const std::vector<std::pair<int, int>> &pieces)
+{
+    Position p{};
+    clear_board(&p);
+    for (auto [sq, word] : pieces) {
+        p.board[sq] = word;
+        if ((word & 15) == OU)
+            p.king[(word & 16) ? 1 : 0] = sq;
+    }
+    p.board_key = board_key_of(&p);
+    p.hand_key = hand_key_of(&p);
+    p.key = p.board_key ^ p.hand_key;
+    AttackInit(&p);
+    return p;
+}
+
 ::testing::AssertionResult matches_rebuild(const Position &p)
 {
     Position fresh = p;

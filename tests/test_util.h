@@ -1,7 +1,9 @@
 // Shared helpers of the unit tests: game records and from-scratch rebuilds.
 #pragma once
 
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -24,3 +26,11 @@ int set_position(const std::string &text);
 
 // True when p's attack tables, keys and king squares equal a rebuild from its board.
 ::testing::AssertionResult matches_rebuild(const Position &p);
+
+// A position with these (square, board word) pieces, empty hands, attack tables built,
+// every piece unpinned, keys computed.
+Position board_from(const std::vector<std::pair<int, int>> &pieces);
+inline Position board_with(std::initializer_list<std::pair<int, int>> pieces)
+{
+    return board_from(std::vector<std::pair<int, int>>(pieces));
+}
