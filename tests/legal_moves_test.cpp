@@ -1,0 +1,183 @@
+// Legal move lists against the reference move sets of tests/data/movegen, perft counts,
+// and the qvn-perft program itself.
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "board/position.h"
+#include "frontend/helper.h"
+#include "frontend/usi_sub.h"
+#include "movegen/make_legal.h"
+#include "movegen_util.h"
+#include "test_util.h"
+#include "tools/perft_core.h"
+
+namespace {
+
+struct Entry {
+    std::string file;
+    std::string position;
+    std::vector<std::string> moves;  // sorted
+};
+
+std::vector<Entry> reference_sets()
+{
+    std::vector<Entry> out;
+    std::vector<std::filesystem::path> files;
+    for (const auto &f : std::filesystem::directory_iterator(std::string(QVN_TEST_DATA) + "/movegen"))
+        if (f.path().extension() == ".txt")
+            files.push_back(f.path());
+    std::sort(files.begin(), files.end());
+    for (const auto &path : files) {
+        std::ifstream in(path);
+        std::string line;
+        while (std::getline(in, line)) {
+            if (line.empty() || line[0] == '#')
+                continue;
+            const auto tab = line.find('\t');
+            Entry e{path.filename().string(), line.substr(0, tab), {}};
+            std::istringstream words(tab == std::string::npos ? "" : line.substr(tab + 1));
+            std::string w;
+            while (words >> w)
+                e.moves.push_back(w);
+            std::sort(e.moves.begin(), e.moves.end());
+            out.push_back(e);
+        }
+    }
+    return out;
+}
+
+const std::vector<Entry> &entries()
+{
+    static const std::vector<Entry> all = reference_sets();
+    return all;
+}
+
+// The legal moves of Trunk[0] for side, in real USI notation (turned as `turn` says), sorted.
+std::vector<std::string> legal_usi(int side, bool turn)
+{
+    int list[MOVE_LIST_SIZE];
+    const int n = legal_moves(0, side, list);
+    std::vector<std::string> out;
+    for (int i = 0; i < n; i++)
+        out.push_back(usi(turn ? move_reverse(list[i]) : list[i]));
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// Every position of every set, seen both ways: the engine's view (side 1 to move, as the
+// position command builds it) and the same position turned (side 0 to move), so that the
+// generators of both sides meet the reference.
+TEST(ReferenceMoveSets, EveryPositionMatchesInBothViews)
+{
+    ASSERT_GT(entries().size(), 10000u);
+    int checked = 0, failed = 0;
+    for (const Entry &e : entries()) {
+        ASSERT_GT(set_position(e.position + "\n"), 0) << e.position;
+        const Position root = Trunk[0];
+        const bool reverse = Reverse != 0;
+        const auto engine_view = legal_usi(1, reverse);
+        Trunk[0] = mirrored(root);
+        const auto turned_view = legal_usi(0, !reverse);
+        if (engine_view != e.moves || turned_view != e.moves) {
+            if (++failed <= 5)
+                ADD_FAILURE() << e.file << ": " << e.position << "\n  " << engine_view.size() << " / "
+                              << turned_view.size() << " moves, expected " << e.moves.size();
+        }
+        checked++;
+    }
+    EXPECT_EQ(failed, 0) << "of " << checked;
+}
+
+TEST(ReferenceMoveSets, CoverChecksGoteToMoveAndPawnDropMates)
+{
+    int in_check = 0, gote = 0, big = 0;
+    for (const Entry &e : entries()) {
+        set_position(e.position + "\n");
+        gote += Reverse;
+        in_check += Trunk[0].attack[0][Trunk[0].king[1]] != 0;
+        big += e.moves.size() > static_cast<std::size_t>(MAX_MOVE);
+    }
+    EXPECT_GT(in_check, 3000);
+    EXPECT_GT(gote, 5000);
+    EXPECT_GT(big, 0);
+}
+
+// ---- perft ---------------------------------------------------------------------------
+
+TEST(Perft, CountsOfTheStartAndMiddleGamePositions)
+{
+    std::ifstream in(std::string(QVN_TEST_DATA) + "/perft.txt");
+    std::string line;
+    int checked = 0;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        std::istringstream fields(line);
+        int depth;
+        unsigned long long expected;
+        fields >> depth >> expected;
+        std::string position;
+        std::getline(fields >> std::ws, position);
+        ASSERT_GT(set_position(position + "\n"), 0) << position;
+        EXPECT_EQ(perft(0, 1, depth), expected) << "depth " << depth << ": " << position;
+        checked++;
+    }
+    EXPECT_GE(checked, 9);
+}
+
+// ---- the program -----------------------------------------------------------------------
+
+std::string run_perft(const std::string &args, const std::string &input)
+{
+    const std::string in_file = std::filesystem::temp_directory_path() / "qvn_perft_input.txt";
+    std::ofstream(in_file) << input;
+    FILE *f = popen((std::string(QVN_PERFT_BINARY) + " " + args + " < " + in_file + " 2>/dev/null").c_str(), "r");
+    std::string out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        out.append(buf, n);
+    pclose(f);
+    std::filesystem::remove(in_file);
+    return out;
+}
+
+TEST(PerftProgram, DividePrintsRealMovesAndTheirSum)
+{
+    // Gote to move: the engine turns the position, the program prints gote's real moves.
+    const std::string out = run_perft("--divide --depth 2", "startpos moves 7g7f\nsfen 9/9/9/9/9/9/9/9/9 b - 1 moves 1a1b\nstartpos\n");
+    std::istringstream lines(out);
+    std::string line;
+    std::vector<std::string> block;
+    unsigned long long sum = 0;
+    std::vector<unsigned long long> totals;
+    bool saw_3c3d = false, saw_error = false;
+    while (std::getline(lines, line)) {
+        if (line.rfind("total: ", 0) == 0) {
+            EXPECT_EQ(std::stoull(line.substr(7)), sum);
+            totals.push_back(sum);
+            sum = 0;
+        } else if (line.rfind("error:", 0) == 0) {
+            saw_error = true;
+        } else {
+            const auto colon = line.find(": ");
+            ASSERT_NE(colon, std::string::npos) << line;
+            saw_3c3d |= line.substr(0, colon) == "3c3d";
+            sum += std::stoull(line.substr(colon + 2));
+        }
+    }
+    EXPECT_TRUE(saw_3c3d);
+    EXPECT_TRUE(saw_error);
+    ASSERT_EQ(totals.size(), 2u);
+    EXPECT_EQ(totals[1], 900u);
+    EXPECT_EQ(run_perft("--depth 3", "startpos\n"), "total: 25440\n");
+}
+
+}  // namespace
