@@ -51,7 +51,7 @@ void report(const char *fmt, ...)
     std::vsnprintf(text, sizeof text, fmt, ap);
     va_end(ap);
     std::fputs(text, stderr);
-    lputs(text);
+    lprintf("%s", text);
 }
 
 double read_double(const unsigned char *b)

@@ -60,7 +60,7 @@ constexpr int ORTH_CONTACT = 0x000F, DIAG_CONTACT = 0x00F0, GOLD_CONTACT_NOT_BEH
 constexpr int ORTH_LINE = 0x0F00, DIAG_LINE = 0xF000;
 
 template <int S>
-int make_checks(Position *p, int *list)
+int make_checks(const Position *p, int *list)
 {
     const int k = p->king[S ^ 1];
     if (k == 0)
@@ -264,7 +264,7 @@ int make_checks(Position *p, int *list)
 
 }  // namespace
 
-int MakeChecksNoncap(int side, Position *p, int *list)
+int MakeChecksNoncap(int side, const Position *p, int *list)
 {
     return side ? make_checks<1>(p, list) : make_checks<0>(p, list);
 }

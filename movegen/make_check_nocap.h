@@ -15,4 +15,4 @@ extern const int check_tbl[87][5];
 // sideways and the plain moves the board-move rules leave out; a checking pawn drop is
 // not tested for mate. A move found twice is listed once: the earlier copy becomes 0,
 // and the count includes it.
-int MakeChecksNoncap(int side, Position *p, int *list);
+int MakeChecksNoncap(int side, const Position *p, int *list);

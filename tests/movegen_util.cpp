@@ -5,22 +5,6 @@
 #include "hash/hash.h"
 #include "movegen/make_legal.h"
 
-Position board_from(const std::vector<std::pair<int, int>> &pieces)
-{
-    Position p{};
-    clear_board(&p);
-    for (auto [sq, word] : pieces) {
-        p.board[sq] = word;
-        if ((word & 15) == OU)
-            p.king[(word & 16) ? 1 : 0] = sq;
-    }
-    p.board_key = board_key_of(&p);
-    p.hand_key = hand_key_of(&p);
-    p.key = p.board_key ^ p.hand_key;
-    AttackInit(&p);
-    return p;
-}
-
 Position sfen_position(const std::string &sfen)
 {
     read_position(("sfen " + sfen).c_str());

@@ -1,4 +1,4 @@
-// Helpers of the move generator tests: positions from pieces or SFEN, moves as USI text.
+// Helpers of the move generator tests: positions from SFEN or turned, moves as USI text.
 #pragma once
 
 #include <set>
@@ -7,14 +7,8 @@
 #include <vector>
 
 #include "board/position.h"
+#include "test_util.h"
 
-// A position with these (square, board word) pieces, empty hands, attack tables built,
-// every piece unpinned, keys computed.
-Position board_from(const std::vector<std::pair<int, int>> &pieces);
-inline Position board_with(std::initializer_list<std::pair<int, int>> pieces)
-{
-    return board_from(std::vector<std::pair<int, int>>(pieces));
-}
 // The root position of "position sfen <sfen>" (sente to move keeps the real squares).
 Position sfen_position(const std::string &sfen);
 // The same position turned 180 degrees with the sides exchanged.

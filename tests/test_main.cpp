@@ -48,7 +48,9 @@ std::string position_text(const GameRecord &g, std::size_t k)
     return s + "\n";
 }
 
-Position board_with(std::initializer_list<std::pair<int, int>> pieces)
+int set_position(const std::string &text) { return read_position(text.c_str()); }
+
+Position board_from(const std::vector<std::pair<int, int>> &pieces)
 {
     Position p{};
     clear_board(&p);
@@ -57,12 +59,12 @@ Position board_with(std::initializer_list<std::pair<int, int>> pieces)
         if ((word & 15) == OU)
             p.king[(word & 16) ? 1 : 0] = sq;
     }
-    set_keys(&p);
+    p.board_key = board_key_of(&p);
+    p.hand_key = hand_key_of(&p);
+    p.key = p.board_key ^ p.hand_key;
     AttackInit(&p);
     return p;
 }
-
-int set_position(const std::string &text) { return read_position(text.c_str()); }
 
 ::testing::AssertionResult matches_rebuild(const Position &p)
 {

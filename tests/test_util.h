@@ -24,9 +24,13 @@ std::string position_text(const GameRecord &g, std::size_t k);
 // Sets up Trunk[0] through the engine's own position command; returns its result.
 int set_position(const std::string &text);
 
-// A board holding only the given (square, square word) pieces, hands empty, with keys,
-// king squares and attack tables built.
-Position board_with(std::initializer_list<std::pair<int, int>> pieces);
-
 // True when p's attack tables, keys and king squares equal a rebuild from its board.
 ::testing::AssertionResult matches_rebuild(const Position &p);
+
+// A position with these (square, board word) pieces, empty hands, attack tables built,
+// every piece unpinned, keys computed.
+Position board_from(const std::vector<std::pair<int, int>> &pieces);
+inline Position board_with(std::initializer_list<std::pair<int, int>> pieces)
+{
+    return board_from(std::vector<std::pair<int, int>>(pieces));
+}

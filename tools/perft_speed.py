@@ -17,6 +17,9 @@ import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from movegen_reference import Reference  # noqa: E402
+
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
@@ -36,40 +39,10 @@ def qvn(perft, position, depth):
     return nodes, seconds
 
 
-class Reference:
-    def __init__(self, path):
-        self.proc = subprocess.Popen([path], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, bufsize=1)
-        self.send("usi")
-        self.wait(lambda line: line == "usiok")
-        self.send("setoption name UCI_Variant value shogi")
-        self.send("isready")
-        self.wait(lambda line: line == "readyok")
-
-    def send(self, line):
-        self.proc.stdin.write(line + "\n")
-        self.proc.stdin.flush()
-
-    def wait(self, done):
-        while True:
-            line = self.proc.stdout.readline()
-            if not line:
-                raise RuntimeError("reference engine ended")
-            if done(line.strip()):
-                return line.strip()
-
-    def perft(self, position, depth):
-        self.send("position " + position)
-        self.send("isready")
-        self.wait(lambda line: line == "readyok")
-        start = time.perf_counter()
-        self.send("go perft %d" % depth)
-        line = self.wait(lambda line: line.startswith("Nodes searched"))
-        seconds = time.perf_counter() - start
-        return int(line.split(":")[1]), seconds
-
-    def close(self):
-        self.send("quit")
-        self.proc.wait()
+def reference_perft(ref, position, depth):
+    start = time.perf_counter()
+    _, nodes = ref.perft_lines(position, depth)
+    return nodes, time.perf_counter() - start
 
 
 def main():
@@ -85,7 +58,7 @@ def main():
     ours_all = theirs_all = 0.0
     for name, position, depth in bench_positions():
         ours = min((qvn(args.perft, position, depth) for _ in range(args.repeat)), key=lambda r: r[1])
-        theirs = min((ref.perft(position, depth) for _ in range(args.repeat)), key=lambda r: r[1])
+        theirs = min((reference_perft(ref, position, depth) for _ in range(args.repeat)), key=lambda r: r[1])
         ours_nps, theirs_nps = ours[0] / ours[1], theirs[0] / theirs[1]
         ours_all += ours_nps
         theirs_all += theirs_nps
