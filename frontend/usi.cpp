@@ -42,6 +42,7 @@ std::mutex output_mutex;
 bool search_accepted;     // some "go" has been accepted since start-up
 bool go_is_ponder;        // the accepted "go" asked to ponder
 bool isready_pending;     // "isready" arrived during a search: answer when it ends
+bool result_dropped;      // "gameover" ended the game during a ponder search: never send its move
 
 // ---- output -----------------------------------------------------------------------
 
@@ -132,7 +133,14 @@ void on_usinewgame()
 
 void on_gameover(const char *line)
 {
-    AbortSearch = 1;
+    {
+        std::lock_guard<std::mutex> lock(state_mutex);
+        AbortSearch = 1;
+        // A held ponder result belongs to a game that is over; a later "stop" or
+        // "ponderhit" must not send it. A timed search's move is still sent.
+        if (ponder)
+            result_dropped = true;
+    }
     const char *result = line + 9;
     if (std::strncmp(result, "win", 3) == 0)
         lputs("win!");
@@ -150,7 +158,9 @@ void on_stop()
         AbortSearch = 1;
         AnalyzeMode = 0;
         running = go != 0;
-        if (running) {
+        if (result_dropped) {
+            // nothing is owed: the game ended during the ponder search
+        } else if (running) {
             ponder = 0;  // the main thread sends the move when the search has ended
         } else if (search_accepted && ponder) {
             ponder = 0;  // a ponder search ended on its own: its move is still owed
@@ -201,6 +211,7 @@ void on_go(const char *line)
 
     go_is_ponder = is_ponder;
     ponder = is_ponder;
+    result_dropped = false;
     AnalyzeMode = is_ponder || is_infinite;
     AbortSearch = 0;
     complete = 0;
@@ -212,7 +223,7 @@ void on_ponderhit()
 {
     {
         std::lock_guard<std::mutex> lock(state_mutex);
-        if (!ponder)
+        if (!ponder || result_dropped)
             return;  // no ponder search is waiting for this
         AnalyzeMode = 0;
         ResetClock();
