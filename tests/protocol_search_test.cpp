@@ -1,0 +1,431 @@
+// Searches through the real engine binary and a pipe: exactly one "bestmove" per "go" in
+// every order of "go", "ponderhit", "stop", "gameover", "isready" and "quit"; nothing after
+// a search's "bestmove"; every reported move legal in the position, checked with our own
+// move generator; and the 1000 ms byoyomi kept as seen from the other end of the pipe.
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "frontend/helper.h"
+#include "frontend/usi_sub.h"
+#include "movegen/make_legal.h"
+#include "tools/perft_core.h"
+
+#include "engine_process.h"
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr const char *TIMED_1000 = "go btime 0 wtime 0 byoyomi 1000\n";
+constexpr const char *PONDER_1000 = "go ponder btime 0 wtime 0 byoyomi 1000\n";
+// Gote mates at once with 5g5h; a ponder search here ends by itself after one iteration.
+constexpr const char *MATE_IN_ONE =
+    "sfen 7nl/3+R+Bg3/4p2pk/6p1r/1+S6p/P1N1P4/LPNPg+l1PP/1+bS1Gp3/4K3L w 5Pgn2p2s 1";
+
+int ms_since(Clock::time_point t)
+{
+    return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count());
+}
+
+void sleep_for_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+int count_prefix(const std::vector<std::string> &lines, const std::string &prefix)
+{
+    return static_cast<int>(std::count_if(lines.begin(), lines.end(),
+                                          [&](const std::string &l) { return l.rfind(prefix, 0) == 0; }));
+}
+
+// ---- positions and legality, from our own generator ------------------------------------
+
+// Positions along the test games ("startpos moves ..."), every `stride`-th game, at plies
+// spread over the game so that openings, middle games and endings all occur.
+std::vector<std::string> game_positions(int stride, int per_game)
+{
+    std::vector<std::string> out;
+    int game = 0;
+    for (const char *file : {"/games/gpsusi-selfplay.usi", "/games/fsf-vs-gpsusi.usi"}) {
+        std::ifstream in(std::string(QVN_TEST_DATA) + file);
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("startpos moves ", 0) != 0 || game++ % stride != 0)
+                continue;
+            std::istringstream words(line.substr(15));
+            std::vector<std::string> moves;
+            for (std::string w; words >> w;)
+                moves.push_back(w);
+            for (int i = 0; i < per_game; i++) {
+                // Plies from near the start to the last position before the final move.
+                const std::size_t ply = (moves.size() - 1) * (2 * i + 1 + game % 2) / (2 * per_game + 1);
+                std::string pos = "startpos moves";
+                for (std::size_t k = 0; k < ply; k++)
+                    pos += " " + moves[k];
+                out.push_back(ply == 0 ? "startpos" : pos);
+            }
+        }
+    }
+    return out;
+}
+
+std::string after_move(const std::string &position, const std::string &move)
+{
+    return position + (position.find(" moves") == std::string::npos ? " moves " : " ") + move;
+}
+
+// The legal moves of the side to move, in USI notation as the front end writes them.
+std::set<std::string> legal_moves_of(const std::string &position)
+{
+    std::set<std::string> out;
+    if (read_position((position + "\n").c_str()) < 0)
+        return out;
+    int list[MOVE_LIST_SIZE];
+    const int n = legal_moves(0, 1, list);
+    for (int i = 0; i < n; i++) {
+        char buf[8];
+        move2usi(Reverse ? move_reverse(list[i]) : list[i], buf);
+        out.insert(buf);
+    }
+    return out;
+}
+
+// ---- one search's answer ---------------------------------------------------------------
+
+struct Answer {
+    bool received = false;
+    std::string line, move, ponder;
+    int ms = 0;                      // from the command that started the clock to the answer
+    std::vector<std::string> lines;  // every line read on the way, the answer included
+};
+
+void parse_bestmove(const std::string &line, Answer &a)
+{
+    a.received = true;
+    a.line = line;
+    std::istringstream words(line.substr(8));
+    std::string w;
+    words >> a.move;
+    if (words >> w && w == "ponder")
+        words >> a.ponder;
+}
+
+Answer read_bestmove(EngineProcess &e, Clock::time_point from, int timeout_ms = 5000)
+{
+    Answer a;
+    std::string l;
+    while (e.read_line(l, timeout_ms)) {
+        a.lines.push_back(l);
+        if (l.rfind("bestmove", 0) == 0) {
+            a.ms = ms_since(from);
+            parse_bestmove(l, a);
+            break;
+        }
+    }
+    return a;
+}
+
+// The answer is a legal move of position, and its ponder move a legal reply to it.
+::testing::AssertionResult legal_answer(const std::string &position, const Answer &a)
+{
+    if (!a.received)
+        return ::testing::AssertionFailure() << "no bestmove for " << position;
+    const auto legal = legal_moves_of(position);
+    if (a.move == "resign" && legal.empty())
+        return ::testing::AssertionSuccess();
+    if (!legal.count(a.move))
+        return ::testing::AssertionFailure() << "'" << a.line << "' is not legal in " << position << " ("
+                                             << legal.size() << " legal moves)";
+    if (!a.ponder.empty() && !legal_moves_of(after_move(position, a.move)).count(a.ponder))
+        return ::testing::AssertionFailure() << "ponder move of '" << a.line << "' is not legal after it in "
+                                             << position;
+    return ::testing::AssertionSuccess();
+}
+
+// Everything the engine says before it answers "isready". When no search runs that is
+// answered at once, so whatever a finished search still sends shows up here.
+std::vector<std::string> until_ready(EngineProcess &e)
+{
+    e.send("isready\n");
+    std::vector<std::string> seen;
+    EXPECT_TRUE(e.wait_for("readyok", &seen)) << "no readyok";
+    if (!seen.empty())
+        seen.pop_back();
+    return seen;
+}
+
+#define EXPECT_SILENT(lines)                                                                   \
+    do {                                                                                       \
+        const auto &l_ = (lines);                                                              \
+        EXPECT_EQ(count_prefix(l_, "bestmove"), 0) << (l_.empty() ? "" : l_.front());          \
+        EXPECT_EQ(count_prefix(l_, "info"), 0) << (l_.empty() ? "" : l_.front());              \
+    } while (0)
+
+class SearchProtocol : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/qvn_play_XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+        fs::copy_file(QVN_KEY_FILE, dir / "hash_key.dat");
+        fs::copy_file(QVN_WEIGHT_FILE, dir / "weight.dat");
+        fs::copy_file(QVN_BOOK_FILE, dir / "book.dat");
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // An engine that has answered "usi" and "isready", with these settings.
+    EngineProcess start(const std::string &conf = "pondering=1\nno_book=1\n")
+    {
+        std::ofstream(dir / "qvn.conf") << conf;
+        EngineProcess e(QVN_BINARY, dir.string());
+        e.send("usi\nisready\n");
+        EXPECT_TRUE(e.wait_for("readyok"));
+        return e;
+    }
+    // Sends position and go; the answer's time counts from just after the "go" is written.
+    static Answer search(EngineProcess &e, const std::string &position, const std::string &go)
+    {
+        e.send("position " + position + "\n");
+        e.send(go);
+        return read_bestmove(e, Clock::now());
+    }
+
+    fs::path dir;
+};
+
+// ---- the orders of commands around one search ------------------------------------------
+
+// Timed searches along real games: each answers once, before the byoyomi runs out as seen
+// from the front end's side of the pipe, with a legal move and a legal ponder move, and
+// says nothing after its "bestmove".
+TEST_F(SearchProtocol, TimedSearchesAnswerOnceWithinTheByoyomi)
+{
+    EngineProcess e = start();
+    const auto positions = game_positions(24, 1);
+    ASSERT_GE(positions.size(), 10u);
+    int with_ponder = 0;
+    for (std::size_t i = 0; i < 10; i++) {
+        const std::string &pos = positions[i];
+        const Answer a = search(e, pos, TIMED_1000);
+        ASSERT_TRUE(a.received) << pos;
+        EXPECT_LT(a.ms, 1000) << pos;
+        EXPECT_GE(count_prefix(a.lines, "info"), 1) << pos;
+        EXPECT_TRUE(legal_answer(pos, a));
+        with_ponder += !a.ponder.empty();
+        EXPECT_SILENT(until_ready(e));
+    }
+    EXPECT_GE(with_ponder, 5);
+    e.send("quit\n");
+    EXPECT_EQ(e.wait_exit(), 0);
+}
+
+// "ponderhit" during the ponder search: the search goes on as a timed one counted from the
+// ponderhit, and the main thread sends its move once; later "stop" or "ponderhit" add nothing.
+TEST_F(SearchProtocol, PonderhitDuringThePonderSearch)
+{
+    EngineProcess e = start();
+    const std::string pos = game_positions(30, 1)[2];
+    e.send("position " + pos + "\n" + PONDER_1000);
+    EXPECT_EQ(count_prefix(e.lines_within(1200), "bestmove"), 0);  // longer than a timed search
+    e.send("ponderhit\n");
+    const Answer a = read_bestmove(e, Clock::now());
+    EXPECT_LT(a.ms, 1000);
+    EXPECT_TRUE(legal_answer(pos, a));
+    EXPECT_SILENT(until_ready(e));
+    e.send("ponderhit\nstop\n");
+    EXPECT_SILENT(until_ready(e));
+    e.send("quit\n");
+    EXPECT_EQ(e.wait_exit(), 0);
+}
+
+// A ponder search that ends by itself (a mate found) holds its move until "ponderhit" or
+// "stop", which send it at once; a second "stop" or "ponderhit" sends nothing.
+TEST_F(SearchProtocol, PonderSearchThatEndsByItselfHoldsItsMove)
+{
+    EngineProcess e = start();
+    for (const char *release : {"ponderhit\n", "stop\n"}) {
+        e.send(std::string("position ") + MATE_IN_ONE + "\n" + PONDER_1000);
+        // "isready" during a search is answered when it ends: the search is over here.
+        const auto during = until_ready(e);
+        EXPECT_EQ(count_prefix(during, "bestmove"), 0) << release;
+        EXPECT_GE(count_prefix(during, "info"), 1) << release;
+        EXPECT_EQ(count_prefix(e.lines_within(200), "bestmove"), 0) << release;
+        e.send(release);
+        const Answer a = read_bestmove(e, Clock::now());
+        EXPECT_LT(a.ms, 200) << release;
+        EXPECT_EQ(a.move, "5g5h") << release;
+        EXPECT_TRUE(legal_answer(MATE_IN_ONE, a)) << release;
+        e.send("stop\nponderhit\n");
+        EXPECT_SILENT(until_ready(e));
+    }
+    e.send("quit\n");
+    EXPECT_EQ(e.wait_exit(), 0);
+}
+
+// "stop" ends ponder and infinite searches, at once or later, with exactly one legal move;
+// an infinite search never ends on a clock of its own.
+TEST_F(SearchProtocol, StopEndsPonderAndInfiniteSearchesWithOneMove)
+{
+    EngineProcess e = start();
+    const std::string pos = game_positions(30, 1)[3];
+    e.send("position " + pos + "\n");
+    struct Case {
+        const char *go;
+        int wait_ms;
+    };
+    for (const Case c : {Case{PONDER_1000, 300}, Case{"go infinite\n", 1200}, Case{PONDER_1000, 0},
+                         Case{"go infinite\n", 0}}) {
+        e.send(c.go);
+        if (c.wait_ms) {
+            EXPECT_EQ(count_prefix(e.lines_within(c.wait_ms), "bestmove"), 0) << c.go;
+        }
+        e.send("stop\n");
+        const Answer a = read_bestmove(e, Clock::now());
+        EXPECT_LT(a.ms, 500) << c.go;
+        EXPECT_TRUE(legal_answer(pos, a)) << c.go;
+        EXPECT_SILENT(until_ready(e));
+    }
+    e.send("quit\n");
+    EXPECT_EQ(e.wait_exit(), 0);
+}
+
+// "gameover" ends a timed search, whose move is still sent, and a ponder search, which
+// sends nothing, not even on a later "stop" or "ponderhit"; the next game plays normally.
+TEST_F(SearchProtocol, GameoverDuringASearch)
+{
+    EngineProcess e = start();
+    const std::string pos = game_positions(30, 1)[4];
+    e.send("position " + pos + "\ngo btime 0 wtime 0 byoyomi 10000\n");
+    sleep_for_ms(100);
+    e.send("gameover lose\n");
+    const Answer a = read_bestmove(e, Clock::now());
+    EXPECT_LT(a.ms, 500);
+    EXPECT_TRUE(legal_answer(pos, a));
+    EXPECT_SILENT(until_ready(e));
+
+    for (int wait_ms : {200, 0}) {
+        e.send(std::string("usinewgame\nposition ") + pos + "\n" + PONDER_1000);
+        sleep_for_ms(wait_ms);
+        e.send("gameover win\n");
+        const auto during = until_ready(e);  // answered once the search has ended
+        EXPECT_EQ(count_prefix(during, "bestmove"), 0) << wait_ms;
+        e.send("stop\nponderhit\n");
+        EXPECT_SILENT(until_ready(e));
+    }
+
+    e.send("usinewgame\n");
+    const Answer next = search(e, pos, TIMED_1000);
+    EXPECT_TRUE(legal_answer(pos, next));
+    EXPECT_SILENT(until_ready(e));
+    e.send("quit\n");
+    EXPECT_EQ(e.wait_exit(), 0);
+}
+
+// "quit" ends the process at once in every kind of search.
+TEST_F(SearchProtocol, QuitDuringASearchExitsAtOnce)
+{
+    for (const char *go : {"go btime 0 wtime 0 byoyomi 10000\n", PONDER_1000, "go infinite\n"}) {
+        EngineProcess e = start();
+        e.send(std::string("position ") + game_positions(30, 1)[5] + "\n" + go);
+        sleep_for_ms(150);
+        const auto quit_at = Clock::now();
+        e.send("quit\n");
+        EXPECT_EQ(e.wait_exit(1000), 0) << go;
+        EXPECT_LT(ms_since(quit_at), 1000) << go;
+    }
+}
+
+// "position" and "go" during a search are refused and "isready" waits for its end: the
+// running search still answers once, for the position it was given, then "readyok".
+TEST_F(SearchProtocol, CommandsDuringASearchDoNotDisturbIt)
+{
+    EngineProcess e = start();
+    const auto positions = game_positions(30, 2);
+    const std::string &pos = positions[6], &other = positions[9];
+    e.send("position " + pos + "\ngo infinite\n");
+    sleep_for_ms(100);
+    e.send("isready\nposition " + other + "\n" + TIMED_1000);
+    EXPECT_EQ(count_prefix(e.lines_within(1200), "bestmove"), 0);
+    e.send("stop\n");
+    std::vector<std::string> seen;
+    ASSERT_TRUE(e.wait_for("readyok", &seen));
+    ASSERT_EQ(count_prefix(seen, "bestmove"), 1);
+    ASSERT_GE(seen.size(), 2u);
+    const std::string &answer = seen.end()[-2];  // the search's move comes before readyok
+    ASSERT_EQ(answer.rfind("bestmove", 0), 0u) << answer;
+    Answer a;
+    parse_bestmove(answer, a);
+    EXPECT_TRUE(legal_answer(pos, a));
+    EXPECT_SILENT(until_ready(e));
+    e.send("quit\n");
+    EXPECT_EQ(e.wait_exit(), 0);
+    const std::string err = e.stderr_text();
+    EXPECT_NE(err.find("position ignored"), std::string::npos) << err;
+    EXPECT_NE(err.find("go ignored"), std::string::npos) << err;
+}
+
+// The hand-over windows: "stop" or "ponderhit" right behind the "go", before the main thread
+// has even started the search, many times over; each "go" is answered exactly once.
+TEST_F(SearchProtocol, CommandsRightBehindGoAnswerEachGoOnce)
+{
+    EngineProcess e = start();
+    const std::string pos = game_positions(30, 1)[1];
+    e.send("position " + pos + "\n");
+    constexpr int ROUNDS = 40;
+    std::string batch;
+    for (int i = 0; i < ROUNDS; i++)
+        batch += i % 2 ? "go infinite\nstop\n" : "go ponder\nstop\n";
+    e.send(batch);  // "stop" waits for its search, so the next "go" is never refused
+    std::vector<std::string> seen = until_ready(e);
+    EXPECT_EQ(count_prefix(seen, "bestmove"), ROUNDS);
+    for (int i = 0; i < ROUNDS; i++) {
+        e.send(i % 2 ? "go ponder btime 0 wtime 0 byoyomi 1\nponderhit\n" : "go btime 0 wtime 0 byoyomi 1\n");
+        const Answer a = read_bestmove(e, Clock::now());
+        EXPECT_TRUE(legal_answer(pos, a)) << i;
+        EXPECT_SILENT(until_ready(e));
+    }
+    e.send("quit\n");
+    EXPECT_EQ(e.wait_exit(), 0);
+}
+
+// ---- legality where the search had no time -----------------------------------------------
+
+// Over real positions: a stop at once or after a few milliseconds, a ponder search stopped,
+// and a 1 ms byoyomi all end with a legal move, whether or not an iteration was finished;
+// with the book on, its moves in the opening are legal too.
+TEST_F(SearchProtocol, MovesOnStopAndTinyBudgetsAreLegal)
+{
+    const auto positions = game_positions(5, 3);
+    ASSERT_GE(positions.size(), 100u);
+    for (const char *conf : {"pondering=1\nno_book=1\n", "pondering=1\nrandom_book=1\n"}) {
+        EngineProcess e = start(conf);
+        int checked = 0;
+        for (std::size_t i = 0; i < positions.size(); i++) {
+            const std::string &pos = positions[i];
+            e.send("position " + pos + "\n");
+            const int delay = static_cast<int>(i * 7 % 40);
+            e.send("go infinite\n");
+            sleep_for_ms(delay);
+            e.send("stop\n");
+            EXPECT_TRUE(legal_answer(pos, read_bestmove(e, Clock::now()))) << "stop after " << delay << " ms";
+            e.send("go ponder\nstop\n");
+            EXPECT_TRUE(legal_answer(pos, read_bestmove(e, Clock::now()))) << "ponder, stop";
+            e.send("go btime 0 wtime 0 byoyomi 1\n");
+            EXPECT_TRUE(legal_answer(pos, read_bestmove(e, Clock::now()))) << "byoyomi 1";
+            checked += 3;
+        }
+        EXPECT_SILENT(until_ready(e));
+        e.send("quit\n");
+        EXPECT_EQ(e.wait_exit(), 0);
+        EXPECT_EQ(checked, 3 * static_cast<int>(positions.size()));
+    }
+}
+
+}  // namespace
