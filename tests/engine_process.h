@@ -1,6 +1,7 @@
 // Runs the engine binary as a child process and talks to it through pipes.
 #pragma once
 
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -9,6 +10,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+// Sanitizer builds run the engine many times slower (the first "isready" alone takes
+// seconds there): every wait for an answer stretches by this factor.
+#ifndef QVN_TEST_TIME_SCALE
+#define QVN_TEST_TIME_SCALE 1
+#endif
 
 class EngineProcess {
   public:
@@ -78,7 +85,7 @@ class EngineProcess {
                 buffer_.erase(0, nl + 1);
                 return true;
             }
-            if (!fill(from_, buffer_, timeout_ms))
+            if (!fill(from_, buffer_, timeout_ms * QVN_TEST_TIME_SCALE))
                 return false;
         }
     }
@@ -103,10 +110,27 @@ class EngineProcess {
             out.push_back(line);
         return out;
     }
+    // Every line that arrives in the next ms, however busy the engine is meanwhile.
+    std::vector<std::string> lines_during(int ms)
+    {
+        std::vector<std::string> out;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        for (;;) {
+            const std::size_t nl = buffer_.find('\n');
+            if (nl != std::string::npos) {
+                out.push_back(buffer_.substr(0, nl));
+                buffer_.erase(0, nl + 1);
+                continue;
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            if (left.count() <= 0 || !fill(from_, buffer_, static_cast<int>(left.count())))
+                return out;
+        }
+    }
     // Waits for the process to end; returns its exit status or -1 on timeout or signal.
     int wait_exit(int timeout_ms = 5000)
     {
-        for (int waited = 0; waited <= timeout_ms; waited += 10) {
+        for (int waited = 0; waited <= timeout_ms * QVN_TEST_TIME_SCALE; waited += 10) {
             int status;
             if (waitpid(pid_, &status, WNOHANG) == pid_) {
                 exited_ = true;
