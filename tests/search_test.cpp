@@ -158,13 +158,13 @@ TEST_F(SearchTest, TableDoesNotChangeShallowValues)
 {
     int compared = 0;
     const auto &games = test_games();
-    for (std::size_t g = 0; g < games.size(); g += 20) {
+    for (std::size_t g = 0; g < games.size(); g += 30) {
         for (std::size_t k = 20; k < games[g].moves.size(); k += 25) {
             read_position(position_text(games[g], k).c_str());
             for (int depth = 1; depth <= 2; depth++) {
                 const int with_table = search_fixed_depth(depth, true).value;
                 use_hash_table = false;
-                const int without = search_fixed_depth(depth, true).value;
+                const int without = search_fixed_depth(depth, false).value;
                 use_hash_table = true;
                 EXPECT_EQ(with_table, without) << position_text(games[g], k) << " depth " << depth;
                 compared++;
