@@ -204,34 +204,65 @@ void find_kings(Position *p)
 
 }  // namespace
 
+namespace {
+
+void set_up_start(Position *p)
+{
+    set_keys(p);
+    AttackInit(p);
+    find_kings(p);
+    p->last_move = p->hash_move = p->eval = 0;
+}
+
+int hand_total(const Position *p, int side)
+{
+    int n = 0;
+    for (int t = FU; t <= HI; t++)
+        n += p->hand[side][t];
+    return n;
+}
+
+// The game's history for the repetition rules, rebuilt from the moves of this command
+// alone, so that nothing of an earlier game (or of a game the engine did not follow from
+// its start) is ever taken for a repetition.
+void record_history(int index, const Position *p, int mover)
+{
+    const int k = p->king[mover ^ 1];
+    HashRecord[index] = p->key;
+    BoardRecord[index] = p->board_key;
+    HandRecord[index] = hand_total(p, 1);
+    CheckRecord[index] = k && p->attack[mover][k] ? 1 : 0;
+}
+
+}  // namespace
+
 int read_position(const char *text)
 {
-    static Position work;  // a bad command must leave the old root intact
+    static Position start, work;  // a bad command must leave the old root intact
+    static int moves[MAX_GAME_MOVES];
     const char *moves_start = text;
     bool gote_to_move = false;
     if (std::strstr(text, "startpos")) {
-        set_initial_board(&work);
+        set_initial_board(&start);
     } else if (const char *sfen = std::strstr(text, "sfen")) {
-        const char *err = parse_sfen(sfen[4] ? sfen + 5 : sfen + 4, &work, &gote_to_move, &moves_start);
+        const char *err = parse_sfen(sfen[4] ? sfen + 5 : sfen + 4, &start, &gote_to_move, &moves_start);
         if (err) {
             report("position ignored: bad sfen (%s)", err);
             return -1;
         }
     } else {
-        clear_board(&work);
+        clear_board(&start);
     }
-    set_keys(&work);
-    AttackInit(&work);
-    find_kings(&work);
-    work.last_move = work.hash_move = work.eval = 0;
+    set_up_start(&start);
+    work = start;
 
-    // Play the moves with the real first player as side 1, stopping at the first bad one.
-    int side = gote_to_move ? 0 : 1;
-    int n = 0, last = 0;
-    const char *moves = std::strstr(moves_start, "moves");
-    const bool has_moves = moves != nullptr;
-    if (moves) {
-        const char *tok = moves + 5;
+    // Check the moves with the real first player as side 1, stopping at the first bad one.
+    const int first_side = gote_to_move ? 0 : 1;
+    int side = first_side;
+    int n = 0;
+    const char *list = std::strstr(moves_start, "moves");
+    if (list) {
+        const char *tok = list + 5;
         for (;;) {
             while (*tok == ' ')
                 tok++;  // empty tokens from doubled blanks are skipped
@@ -250,31 +281,38 @@ int read_position(const char *text)
                 break;
             }
             NewBoard(side, m, &work);
-            last = m;
+            moves[n++] = m;
             side ^= 1;
-            n++;
             tok += len;
         }
     }
 
-    // The engine always moves as side 1: turn the game when the second player is to move.
+    // The engine always moves as side 1: turn the game when the second player is to move,
+    // then play it again in that view, recording every position on the way.
     Reverse = side == 0;
     Position &root = Trunk[0];
     if (Reverse) {
-        mirror_position(&work, &root);
-        set_keys(&root);
-        AttackInit(&root);
-        find_kings(&root);
-        last = move_reverse(last);
+        mirror_position(&start, &root);
+        set_up_start(&root);
     } else {
-        root = work;
+        root = start;
     }
-    root.last_move = last;
+    for (int i = 0; i < n; i++) {
+        const int mover = ((first_side ^ (i & 1)) == 1) != (Reverse != 0) ? 1 : 0;
+        const int m = Reverse ? move_reverse(moves[i]) : moves[i];
+        NewBoard(mover, m, &root);
+        root.last_move = m;
+        record_history(i + 1, &root, mover);
+    }
+    for (int k = n + 1; k < GAME_RECORD_SIZE; k++) {
+        HashRecord[k] = BoardRecord[k] = 0;
+        HandRecord[k] = CheckRecord[k] = 0;
+    }
     root.hash_move = root.eval = 0;
     MakePin(0, &root);
     MakePin(1, &root);
 
-    if (has_moves && n > 0) {
+    if (n > 0) {
         char line[75];
         std::memset(line, '=', 74);
         line[74] = 0;

@@ -1,14 +1,119 @@
 #include "search/qvn.h"
 
+#include "board/new_board.h"
+#include "book/book_probe.h"
+#include "eval/evalute.h"
+#include "frontend/helper.h"
+#include "frontend/log.h"
+#include "frontend/usi.h"
+#include "hash/hash.h"
+#include "movegen/drop_fu_mate.h"
+#include "search/get_grade.h"
+#include "search/ordering.h"
+#include "search/root_search.h"
+#include "search/search.h"
+
 std::uint64_t HashRecord[GAME_RECORD_SIZE];
 std::uint64_t BoardRecord[GAME_RECORD_SIZE];
 int HandRecord[GAME_RECORD_SIZE];
 int CheckRecord[GAME_RECORD_SIZE];
 
-// Until the search exists the engine resigns every position.
-int Think(int *best, int)
+namespace {
+
+constexpr int MAX_GAME_LENGTH = 499;
+constexpr const char *grade_name[3] = {"序盤", "中盤", "終盤"};
+
+// A book move is played only when it is a legal move of the root: a book built with
+// another key file, or a damaged one, must never make the engine play an illegal move.
+bool legal_at_root(int move)
 {
-    best[0] = 0;
-    best[1] = -1;
-    return THINK_RESIGN;
+    int list[MOVE_LIST_SIZE];
+    const int n = GenerateRoot(list);
+    for (int i = 0; i < n; i++) {
+        if (list[i] != move)
+            continue;
+        if (move_from(move) == 0 && move_piece(move) == FU) {
+            Trunk[1] = Trunk[0];
+            NewBoard(1, move, &Trunk[1]);
+            const int k = Trunk[1].king[0];
+            if (k && Trunk[1].attack[1][k] && DropFuMate(0, &Trunk[1]))
+                return false;
+        }
+        return true;
+    }
+    return false;
+}
+
+// The book's move for the root, 0 when there is none to play.
+int book_move(int *weight)
+{
+    unsigned moves[BOOK_MAX_CANDIDATES], weights[BOOK_MAX_CANDIDATES];
+    const int n = BookProbe(moves, weights);
+    if (n == 0)
+        return 0;
+    const int i = book_choice(moves, weights, n, random_book, nMoves);
+    const int move = static_cast<int>(moves[i]);
+    if (weights[i] == 0 || !legal_at_root(move))
+        return 0;
+    *weight = static_cast<int>(weights[i]);
+    return move;
+}
+
+int hand_total(const Position *p)
+{
+    int n = 0;
+    for (int t = FU; t <= HI; t++)
+        n += p->hand[1][t];
+    return n;
+}
+
+}  // namespace
+
+int Think(int *best, int max_depth)
+{
+    Position local = Trunk[0];
+    if (nMoves > MAX_GAME_LENGTH) {
+        lputs("引き分け");
+        return THINK_TOO_LONG;
+    }
+    CalcTime();
+    GetGrade(&local);
+    lprintf("進行度:%s\n", grade_name[Grade]);
+    lprintf("現局面評価:%d\n", Evalute(&local));
+
+    int result;
+    int weight = 0;
+    const int from_book = no_book ? 0 : book_move(&weight);
+    if (from_book) {
+        best[0] = from_book;
+        best[1] = -1;
+        usi_info(-1, weight, best);
+        result = 0;
+    } else {
+        result = IterativeDeep(best, max_depth);
+    }
+
+    nMoves++;
+    lprintf("\n%s %d手目 ", Reverse ? "△" : "▲", nMoves);
+    MovePrint(best, 1, nullptr);
+    if (result == ENTERING_KING_WIN) {
+        // Declare only what the rules accept in the position as it stands now.
+        if (entering_king_declaration(&Trunk[0], Reverse ? 27 : 28)) {
+            lputs("入玉勝ち");
+            return THINK_WIN;
+        }
+        best[1] = 0;
+    }
+    if (result < -29999)
+        return (lputs("参りました"), THINK_RESIGN);
+
+    // The position after the engine's own move enters the game's history.
+    NewBoard(1, best[0], &local);
+    hash_test(&local);
+    const int k = nMoves < GAME_RECORD_SIZE ? nMoves : GAME_RECORD_SIZE - 1;
+    CheckRecord[k] = local.king[0] && local.attack[1][local.king[0]] ? 1 : 0;
+    HashRecord[k] = local.key;
+    BoardRecord[k] = local.board_key;
+    HandRecord[k] = hand_total(&local);
+    return THINK_MOVE;
 }

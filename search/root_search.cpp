@@ -1,3 +1,360 @@
 #include "search/root_search.h"
 
+#include <algorithm>
+#include <cstring>
+
+#include "board/new_board.h"
+#include "eval/evalute.h"
+#include "frontend/log.h"
+#include "frontend/usi.h"
+#include "hash/hash.h"
+#include "movegen/drop_fu_mate.h"
+#include "platform/platform.h"
+#include "search/get_grade.h"
+#include "search/ordering.h"
+#include "search/qvn.h"
+#include "search/quiescence.h"
+#include "search/search.h"
+
 int Iterate;
+int root_n_move;
+int root_move[MOVE_LIST_SIZE];
+RootRecord root_list[MAX_MOVE];
+int iterate_value[33];
+
+namespace {
+
+constexpr int ASPIRATION = 192, WIDEN = 550;
+constexpr int REJECTED = -30000, NOT_BEST = -30001;
+constexpr int ROOT_PV_SIZE = 33;
+
+int it_time;
+
+// Records by descending key, equal keys by descending nodes; stable (bubble sort).
+void sort_root(int n)
+{
+    auto smaller = [](const RootRecord &a, const RootRecord &b) {
+        return a.key < b.key || (a.key == b.key && a.nodes < b.nodes);
+    };
+    for (int i = 0; i < n - 1; i++)
+        for (int j = n - 1; j > i; j--)
+            if (smaller(root_list[j - 1], root_list[j])) {
+                std::swap(root_list[j - 1], root_list[j]);
+                std::swap(root_move[j - 1], root_move[j]);
+            }
+}
+
+// A root record's principal variation: the move, then the child's, within 33 words.
+void set_root_pv(RootRecord *r, int move, const int *child)
+{
+    r->pv[0] = move;
+    int i = 0;
+    for (; i < ROOT_PV_SIZE - 2 && child[i] != PV_END; i++)
+        r->pv[i + 1] = child[i];
+    r->pv[i + 1] = PV_END;
+}
+
+int hand_total(const Position *p, int side)
+{
+    int n = 0;
+    for (int t = FU; t <= HI; t++)
+        n += p->hand[side][t];
+    return n;
+}
+
+bool in_zone(int sq) { return (sq & 15) >= 1 && (sq & 15) <= 3; }
+bool major(int type) { return type == KA || type == HI || type == UM || type == RY; }
+
+enum class Verdict { Search, Reject, ChooseRepetition };
+
+// The repetition and horizon rules for the position after a root move, Trunk[1].
+Verdict history_verdict()
+{
+    const Position &after = Trunk[1];
+    bool seen = false;
+    for (int k = std::min(nMoves, GAME_RECORD_SIZE - 1); k >= 1; k--) {
+        if (HashRecord[k] == after.key) {
+            if (seen) {
+                if (CheckRecord[k]) {
+                    lputs("連続王手回避");
+                    return Verdict::Reject;
+                }
+                const int e = Evalute(&after);
+                if (e < -768 && Grade == 0) {
+                    lprintf("千日手選択[序盤]:eval=%d\n", e);
+                    return Verdict::ChooseRepetition;
+                }
+                if (e < -1100 && Grade == 1) {
+                    lprintf("千日手選択[中盤]:eval=%d\n", e);
+                    return Verdict::ChooseRepetition;
+                }
+                lprintf("千日手回避:eval=%d\n", e);
+                return Verdict::Reject;
+            }
+            seen = true;
+        }
+        // The same board again with fewer pieces in hand: drops that only delay.
+        if (BoardRecord[k] == after.board_key && HandRecord[k] > hand_total(&after, 1)) {
+            lputs("水平線現象検出");
+            return Verdict::Reject;
+        }
+    }
+    return Verdict::Search;
+}
+
+// The declaration test of the search: counts the pieces of the whole board.
+bool entering_king_after_move(const Position *p)
+{
+    const int k = p->king[1];
+    if (!k || !in_zone(k))
+        return false;
+    int count = 0, points = 0;
+    for (int sq : position_tbl) {
+        const int w = p->board[sq];
+        if (!(w & 16) || (w & 15) == OU)
+            continue;
+        if (in_zone(sq))
+            count++;
+        points += major(w & 15) ? 5 : 1;
+    }
+    for (int t = FU; t <= HI; t++)
+        points += p->hand[1][t] * (t == KA || t == HI ? 5 : 1);
+    return count >= 10 && points >= (Reverse ? 27 : 28);
+}
+
+// The move to play when no iteration was completed: the first legal root move.
+int first_legal_move()
+{
+    for (int i = 0; i < root_n_move; i++) {
+        const int m = root_move[i];
+        if (move_from(m) == 0 && move_piece(m) == FU) {
+            Trunk[1] = Trunk[0];
+            NewBoard(1, m, &Trunk[1]);
+            const int k = Trunk[1].king[0];
+            if (k && Trunk[1].attack[1][k] && DropFuMate(0, &Trunk[1]))
+                continue;
+        }
+        return m;
+    }
+    return 0;
+}
+
+void reset_pass_counters()
+{
+    profile[0] = profile[1] = 1;
+    for (int w = 2; w <= 6; w++)
+        profile[w] = 0;
+    for (int w = 15; w <= 43; w++)
+        profile[w] = 0;
+}
+
+}  // namespace
+
+bool entering_king_declaration(const Position *p, int points_needed)
+{
+    const int k = p->king[1];
+    if (!k || !in_zone(k) || p->attack[0][k])
+        return false;
+    int count = 0, points = 0;
+    for (int sq : position_tbl) {
+        const int w = p->board[sq];
+        if ((w & 16) && (w & 15) != OU && in_zone(sq)) {
+            count++;
+            points += major(w & 15) ? 5 : 1;
+        }
+    }
+    for (int t = FU; t <= HI; t++)
+        points += p->hand[1][t] * (t == KA || t == HI ? 5 : 1);
+    return count >= 10 && points >= points_needed;
+}
+
+int IterativeDeep(int *best, int max_depth)
+{
+    root_n_move = GenerateRoot(root_move);
+    lprintf("ルート生成数=%d\n", root_n_move);
+    if (root_n_move == 0)
+        return -MATE;
+    // AbortSearch is left alone: the front end cleared it when it accepted the "go".
+    Extend = 0;
+    std::memset(root_list, 0, sizeof(RootRecord) * root_n_move);
+    clear_search_tables();
+    EvaluteHashClear();
+    iterate_value[0] = iterate_value[1] = 0;
+    SearchAge++;
+    Iterate = 1;
+    int previous = 0, result = 0;
+    bool aborted = false, ignore_history = false;
+
+    while (Iterate <= max_depth && !aborted) {
+        it_time = tick_count();
+        int alpha = -MATE, beta = MATE;
+        if (Iterate > 2 && previous >= -14999 && previous <= 14999) {
+            alpha = previous - ASPIRATION;
+            beta = previous + ASPIRATION;
+        }
+        int fail_high = 0, fail_low = 0;
+        int accepted;
+        for (;;) {  // passes until the result lies inside the window
+            reset_pass_counters();
+            alpha = std::max(alpha, -MATE);
+            beta = std::min(beta, MATE);
+            lprintf("\n*** Iterate=%d (alpha:%d beta:%d ret:%d)\n", Iterate, alpha, beta, previous);
+            for (int i = 0; i < KILLER_SIZE; i++)
+                KillerMove1[i] = KillerMove2[i] = KillerMate[i] = 0;
+            Trunk[0].hash_move = 0;
+            if (AbortSearch) {
+                aborted = true;
+                break;
+            }
+            int a = alpha, special = 0, searched = 0, held_back = 0;
+            for (int i = 0; i < root_n_move; i++) {
+                const int m = root_move[i];
+                MaxPly = MaxQuiPly = 0;
+                int local_pv[PV_SIZE] = {PV_END};
+                const int nodes_before = profile[0];
+                Trunk[0].eval = 0;
+                Trunk[1] = Trunk[0];
+                Trunk[1].last_move = m;
+                NewBoard(1, m, &Trunk[1]);
+
+                const Verdict verdict = nMoves > 0 && !ignore_history ? history_verdict() : Verdict::Search;
+                if (verdict == Verdict::ChooseRepetition) {
+                    special = REPETITION_CHOSEN;
+                } else if (verdict == Verdict::Reject && root_n_move > 1) {
+                    root_list[i].key = REJECTED;
+                    held_back++;
+                    continue;
+                }
+                const int k = Trunk[1].king[0];
+                const bool check = k && Trunk[1].attack[1][k];
+                const bool pawn_drop = move_from(m) == 0 && move_piece(m) == FU;
+                // A pawn dropped to mate is illegal: tested before anything can choose it.
+                if (check && pawn_drop && DropFuMate(0, &Trunk[1])) {
+                    root_list[i].key = REJECTED;
+                    continue;
+                }
+                if (!special && entering_king_after_move(&Trunk[1])) {
+                    lputs("入玉勝ち");
+                    special = ENTERING_KING_WIN;
+                }
+                if (special) {
+                    // Record 0 carries the chosen move and keeps the top place in the sort.
+                    const int empty[1] = {PV_END};
+                    set_root_pv(&root_list[0], m, empty);
+                    root_list[0].key = INT16_MAX;
+                    break;
+                }
+                searched++;
+                const int depth = 2 * Iterate + (check && !pawn_drop ? 2 : 0);
+                int v;
+                if (i == 0 || Iterate < 3) {
+                    v = -SearchPv(0, -beta, -a, 1, depth, local_pv);
+                    Extend = Iterate > 1 && v < iterate_value[Iterate - 1] - 31 ? 1 : 0;
+                } else {
+                    v = -SearchNonPv(0, -a, 1, depth, 1, local_pv);
+                    if (a < v && v < beta) {
+                        profile[5]++;
+                        v = -SearchPv(0, -beta, -a, 1, depth, local_pv);
+                    }
+                }
+                if (AbortSearch) {
+                    aborted = true;
+                    break;
+                }
+                RootRecord &r = root_list[i];
+                r.nodes = profile[0] - nodes_before;
+                r.max_ply = static_cast<std::uint8_t>(MaxPly);
+                r.max_qui_ply = static_cast<std::uint8_t>(MaxQuiPly);
+                r.value = static_cast<std::int16_t>(v);
+                set_root_pv(&r, m, local_pv);
+                if (v > a) {
+                    r.key = static_cast<std::int16_t>(v);
+                    a = v;
+                    if (v >= iterate_value[Iterate - 1] - 23)
+                        Extend = 0;
+                } else {
+                    r.key = NOT_BEST;
+                }
+            }
+            if (aborted)
+                break;
+            if (!special && searched == 0 && held_back > 0) {
+                // Every legal move repeats or only delays: play one of them rather than resign.
+                ignore_history = true;
+                continue;
+            }
+            const int r = special ? special : a;
+            if (alpha < r && r < beta) {
+                accepted = r;
+                break;
+            }
+            if (r >= beta) {
+                beta = fail_high++ == 0 ? beta + WIDEN : MATE;
+                lprintf("high fail score:%d beta:%d\n", r, beta);
+            }
+            if (r <= alpha) {
+                alpha = fail_low++ == 0 ? alpha - WIDEN : -MATE;
+                lprintf("low fail score:%d alpha:%d\n", r, alpha);
+            }
+            sort_root(root_n_move);
+            if (r < -29899 || r > 29899) {
+                accepted = r;
+                break;
+            }
+        }
+        if (aborted)
+            break;
+
+        result = accepted;
+        iterate_value[Iterate] = accepted;
+        sort_root(root_n_move);
+        const RootRecord &top = root_list[0];
+        best[0] = top.pv[0];
+        best[1] = top.pv[1];
+        MaxPly = top.max_ply;
+        HashStore(1, &Trunk[0], HASH_EXACT, static_cast<std::uint8_t>(2 * Iterate), static_cast<std::uint16_t>(accepted),
+                  best[0]);
+        it_time = tick_count() - it_time + 1;
+        usi_info(it_time, accepted, top.pv);
+        log_root_table(root_list, root_n_move);
+        log_iteration_statistics(Elapsed, it_time);
+
+        if (accepted >= ENTERING_KING_WIN && accepted <= REPETITION_CHOSEN) {
+            best[1] = 0;
+            lprintf("千日手,入玉勝ち score:%d\n", accepted);
+            break;
+        }
+        if (accepted > 29899) {
+            lprintf("勝ち判定 score=%d\n", accepted);
+            break;
+        }
+        if (accepted < -29899 && Iterate >= 6) {
+            lprintf("負け判定 score=%d\n", accepted);
+            break;
+        }
+        if (!AnalyzeMode && Iterate >= 8 && root_list[1].key == REJECTED) {
+            // One move takes nearly all the effort: more depth will not change it.
+            const long long nodes = profile[0];
+            if ((top.nodes > nodes * 87 / 100 && Elapsed > OnePlyTime / 10) ||
+                (top.nodes > nodes * 60 / 100 && Elapsed > OnePlyTime / 2)) {
+                lputs("反復打ち切り");
+                break;
+            }
+        }
+        Iterate++;
+        previous = accepted;
+    }
+    if (aborted) {
+        lprintf(">>> AbortSearch(Elapsed=%d[ms])\n", Elapsed.load());
+        result = previous;
+        // Never "pass": without a finished iteration the first legal move is played.
+        if (best[0] == 0) {
+            best[0] = first_legal_move();
+            best[1] = 0;
+            if (best[0] == 0)
+                result = -MATE;
+        }
+    }
+    log_final_tables(MaxPly);
+    return result;
+}

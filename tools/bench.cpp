@@ -1,0 +1,75 @@
+// Searches a fixed set of positions to a fixed depth and prints nodes, time and speed per
+// position and in total. The node count depends only on the build and the weights: a
+// change in it shows a change in the search, so it is the search's signature.
+//
+//   qvn-bench [--depth N] [positions file]     (run in build/, next to the data files)
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "eval/evalute.h"
+#include "frontend/usi_sub.h"
+#include "hash/hash.h"
+#include "tools/fixed_depth.h"
+
+namespace {
+
+// The built-in set: the start position and middle games of strong engines' games.
+constexpr const char *builtin_positions[] = {
+#include "bench_positions.inc"
+};
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    int depth = 6;
+    const char *file = nullptr;
+    for (int i = 1; i < argc; i++) {
+        if (!std::strcmp(argv[i], "--depth") && i + 1 < argc)
+            depth = std::atoi(argv[++i]);
+        else
+            file = argv[i];
+    }
+    HashInit();
+    InitEvalute(1);
+    std::FILE *in = file ? std::fopen(file, "r") : nullptr;
+    if (file && !in) {
+        std::fprintf(stderr, "cannot read %s\n", file);
+        return 1;
+    }
+    long long total_nodes = 0;
+    double total_seconds = 0;
+    int index = 0;
+    char line[10000];
+    for (std::size_t b = 0;; b++) {
+        const char *text;
+        if (in) {
+            if (!std::fgets(line, sizeof line, in))
+                break;
+            text = line;
+        } else {
+            if (b == sizeof builtin_positions / sizeof *builtin_positions)
+                break;
+            std::snprintf(line, sizeof line, "%s\n", builtin_positions[b]);
+            text = line;
+        }
+        if (text[0] == '#' || text[0] == '\n' || read_position(text) < 0)
+            continue;
+        HashClear();  // every position starts from an empty table, outside the timing
+        const auto start = std::chrono::steady_clock::now();
+        const FixedDepthResult r = search_fixed_depth(depth, false);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        total_nodes += r.nodes;
+        total_seconds += seconds;
+        std::printf("position %2d: %10lld nodes %8.3f s %9.0f nps  value %d\n", ++index, r.nodes, seconds,
+                    r.nodes / seconds, r.value);
+    }
+    if (in)
+        std::fclose(in);
+    const long long nps = total_seconds > 0 ? static_cast<long long>(total_nodes / total_seconds) : 0;
+    std::printf("total: %lld nodes %.3f s\n", total_nodes, total_seconds);
+    std::printf("bench: %lld nodes %lld nps\n", total_nodes, nps);
+    return 0;
+}
