@@ -570,14 +570,20 @@ class Match:
             if ref:
                 ref.close()
 
+    def record_lines(self, g):
+        bi, wi, result, moves, _ = self.records[g]
+        names = [s.name for s in self.specs]
+        score = "1/2-1/2" if result.winner is None else "1-0" if result.winner == "b" else "0-1"
+        return ("# game %d black=%s white=%s result=%s reason=%s plies=%d\n"
+                % (g + 1, names[bi], names[wi], score, result.reason, len(moves))
+                + "startpos moves" + "".join(" " + m for m in moves) + "\n")
+
     def record(self, g, bi, wi, result, moves, stats):
         names = [s.name for s in self.specs]
         score = "1/2-1/2" if result.winner is None else "1-0" if result.winner == "b" else "0-1"
         with self.lock:
             self.records[g] = (bi, wi, result, moves, stats)
-            self.out.write("# game %d black=%s white=%s result=%s reason=%s plies=%d\n"
-                           % (g + 1, names[bi], names[wi], score, result.reason, len(moves)))
-            self.out.write("startpos moves" + "".join(" " + m for m in moves) + "\n")
+            self.out.write(self.record_lines(g))  # at once, so that an interrupted run keeps its games
             if not self.args.quiet:
                 w, d, l = self.wdl()
                 print("game %3d  %s vs %s  %-7s %3d plies  %-50s [%s W/D/L %d/%d/%d]"
@@ -613,6 +619,9 @@ class Match:
             for t in threads:
                 t.join()
         self.out.close()
+        if self.args.parallel > 1:  # games end out of order: put the file in game order
+            with open(self.args.out, "w") as f:
+                f.write("".join(self.record_lines(g) for g in sorted(self.records)))
         self.summary()
         if self.error and not isinstance(self.error, KeyboardInterrupt):
             print("match stopped: %s" % self.error, file=sys.stderr)
