@@ -141,6 +141,11 @@ def elo_estimate(wins, draws, losses, z=1.96):
     return elo(s), (elo(hi) - elo(lo)) / 2
 
 
+def elo_bound(games):
+    """With every game lost, the Elo lies below this with 95% confidence (all won: above its negation)."""
+    return elo(1.0 - 0.05 ** (1.0 / games))
+
+
 def read_openings(paths, plies):
     """Distinct first-`plies` move sequences of the game records (lines "startpos moves ...")."""
     out, seen = [], set()
@@ -211,12 +216,17 @@ class Process:
                 return at, line
 
     def drain(self):
+        """The lines waiting now; the end-of-output mark stays for the next get()."""
         out = []
         while True:
             try:
-                out.append(self.lines.get_nowait())
+                at, line = self.lines.get_nowait()
             except queue.Empty:
                 return out
+            if line is None:
+                self.lines.put((at, None))
+                return out
+            out.append((at, line))
 
     def close(self, quit_line="quit"):
         if self.proc.poll() is None:
@@ -454,7 +464,7 @@ def play_game(opening, engines, ref, args):
             return Result(None, "max plies (%d) reached" % args.max_plies), moves, stats
         engine, st = engines[side], stats[side]
         for _, line in engine.p.drain():
-            if line is not None and line.split(" ", 1)[0] in ("bestmove", "info"):
+            if line.split(" ", 1)[0] in ("bestmove", "info"):
                 st.protocol += 1
         allowed = clocks[side] + (0 if args.inc else args.byoyomi)
         try:
@@ -639,7 +649,8 @@ class Match:
         if n:
             e, margin = elo_estimate(w, d, l)
             elo_text = ("%+d +- %d (95%%)" % (round(e), round(margin)) if margin is not None
-                        else "%s (no spread to estimate from)" % ("+inf" if e > 0 else "-inf"))
+                        else "+inf (95%%: above %+d)" % -round(elo_bound(n)) if e > 0
+                        else "-inf (95%%: below %+d)" % round(elo_bound(n)))
             print("W/D/L for %s: %d/%d/%d  score %.1f%%  Elo %s" % (names[0], w, d, l, 100.0 * (w + 0.5 * d) / n,
                                                                   elo_text))
             for colour in "bw":
@@ -656,14 +667,15 @@ class Match:
                 stats[idx[side]].add(st[side])
             key = result.reason.split(" (")[0] if "loses on time" in result.reason else result.reason
             reasons[key] = reasons.get(key, 0) + 1
-        print("losses by   illegal  crash  time")
+        nw = max(8, len(names[0]), len(names[1]))
+        print("%-*s  illegal  crash  time" % (nw + 1, "losses by"))
         for i in range(2):
-            print("  %-8s %7d %6d %5d" % (names[i], losses[i]["illegal"], losses[i]["crash"], losses[i]["time"]))
-        print("timing      moves  mean ms  max ms  max past deadline  late  stopped  protocol")
+            print("  %-*s %7d %6d %5d" % (nw, names[i], losses[i]["illegal"], losses[i]["crash"], losses[i]["time"]))
+        print("%-*s    moves  mean ms  max ms  max past deadline  late  stopped  protocol" % (nw + 1, "timing"))
         for i in range(2):
             s = stats[i]
             over = "%+.0f ms" % s.max_over_ms if s.moves else "-"
-            print("  %-8s %7d %8.0f %7.0f %18s %5d %8d %9d" % (names[i], s.moves, s.total_ms / s.moves if s.moves else 0,
+            print("  %-*s %7d %8.0f %7.0f %18s %5d %8d %9d" % (nw, names[i], s.moves, s.total_ms / s.moves if s.moves else 0,
                                                            s.max_ms, over, s.late, s.stopped, s.protocol))
         print("results:")
         for reason, count in sorted(reasons.items(), key=lambda kv: -kv[1]):

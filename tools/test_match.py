@@ -4,8 +4,8 @@
     python3 tools/test_match.py          the pure rules (Elo, repetition, legality filter, entering king)
     python3 tools/test_match.py --live   also short games with fake engines, judged by fairy-stockfish
 
-The fake engines (this file run with --fake MODE) misbehave on purpose: an illegal move, a crash,
-no reply, a late reply, a resignation, a wrong win declaration; the "script" fake shuffles its king
+The fake engines (this file run with --fake MODE) misbehave on purpose: an illegal move, a crash
+(on "go" or between moves), no reply, a late reply, a resignation, a wrong win declaration; the "script" fake shuffles its king
 back and forth so that games end by repetition or the ply limit.
 """
 
@@ -64,6 +64,9 @@ def fake_engine(mode):
                 time.sleep(int(mode[5:]) / 1000.0)
             move = {"illegal": "5e5d", "resign": "resign", "win": "win"}.get(mode)
             out.write("bestmove %s\n" % (move or CYCLE[side][turn % 2]))
+            if mode == "exit-after-move":
+                out.flush()
+                sys.exit(0)
         elif cmd == "quit":
             return
         out.flush()
@@ -83,6 +86,8 @@ def test_elo():
     e, m = elo_estimate(5, 0, 0)
     check(e == math.inf and m is None, "all wins: +inf, no margin")
     check(elo_estimate(0, 0, 0) == (None, None), "no games: nothing")
+    from match import elo_bound
+    check(abs(elo_bound(40) + 443.7) < 1, "40 losses: below about -444 (got %.0f)" % elo_bound(40))
     _, m100 = elo_estimate(40, 20, 40)
     _, m400 = elo_estimate(160, 80, 160)
     check(abs(m100 / m400 - 2.0) < 0.05, "four times the games halve the margin")
@@ -246,6 +251,7 @@ def test_live():
               "the record line names the reason")
         check("startpos moves 5i4h\n" in games, "the record holds the moves played")
         losses("crash", "crash", "crashes")
+        losses("exit-after-move", "crash", "crashes")
         t0 = time.monotonic()
         losses("hang", "crash", "gives no reply")
         check(time.monotonic() - t0 < 8, "a hung engine is given up after the hang time")
