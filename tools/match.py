@@ -373,7 +373,10 @@ class Engine:
         if self.spec.quirks == "fsf":
             b, w = w, b  # fairy-stockfish takes btime (and binc) as white's and wtime as black's
         line = "go btime %d wtime %d" % (b, w)
-        if inc:
+        if inc and self.spec.quirks == "gps":
+            # gpsusi dies on "binc"; told nothing of the increment it only plays safe on main time.
+            line += " byoyomi 0"
+        elif inc:
             line += " binc %d winc %d" % (inc, inc)
         else:
             line += " byoyomi %d" % byoyomi

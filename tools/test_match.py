@@ -197,6 +197,9 @@ def test_openings_and_go():
           "fairy-stockfish gets the clocks swapped")
     spec.quirks = "gps"
     check(e.go_line({"b": 0, "w": 0}, 1000, 0) == "go btime 0 wtime 0 byoyomi 1000", "gpsusi gets byoyomi")
+    check(e.go_line({"b": 9000, "w": 8000}, 0, 500) == "go btime 9000 wtime 8000 byoyomi 0",
+          "gpsusi, which dies on binc, is not told of an increment")
+    spec.quirks = ""
     check(e.go_line({"b": 9000, "w": 8000}, 0, 500) == "go btime 9000 wtime 8000 binc 500 winc 500",
           "increment instead of byoyomi")
 
