@@ -214,7 +214,7 @@ def run_match(tmp, mode1, mode2, *extra):
             f.write("#!/bin/sh\nexec %s %s --fake %s\n" % (sys.executable, os.path.abspath(__file__), mode))
         os.chmod(path, 0o755)
         paths.append(path)
-    argv = [paths[0], paths[1], "--games", "2", "--byoyomi", "300", "--opening-plies", "0", "--hang", "700",
+    argv = [paths[0], paths[1], "--games", "2", "--byoyomi", "300", "--opening-plies", "0", "--hang", "700", "--tolerance", "200",
             "--out", os.path.join(tmp, "games.usi")] + list(extra)
     m = build_match(argv)
     sink = io.StringIO()
