@@ -1,7 +1,5 @@
 #include "search/ordering.h"
 
-#include <utility>
-
 #include "board/attack.h"
 #include "eval/evalute.h"
 #include "frontend/log.h"
@@ -57,15 +55,20 @@ int move_exchange(int side, int move, Position *node)
     return balance;
 }
 
-// Stable bubble sort by descending score; equal scores keep generation order.
+// By descending score, equal scores in generation order. An insertion sort gives the
+// same order as the stable bubble sort, with far fewer steps on long lists.
 void sort_moves(int *list, int *score, int n)
 {
-    for (int i = 0; i < n - 1; i++)
-        for (int j = n - 1; j > i; j--)
-            if (score[j - 1] < score[j]) {
-                std::swap(score[j - 1], score[j]);
-                std::swap(list[j - 1], list[j]);
-            }
+    for (int i = 1; i < n; i++) {
+        const int s = score[i], m = list[i];
+        int j = i;
+        for (; j > 0 && score[j - 1] < s; j--) {
+            score[j] = score[j - 1];
+            list[j] = list[j - 1];
+        }
+        score[j] = s;
+        list[j] = m;
+    }
 }
 
 int order_evasions(int side, int ply, int *list, int n, int *score)

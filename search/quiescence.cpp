@@ -1,5 +1,8 @@
 #include "search/quiescence.h"
 
+#include <cstddef>
+#include <cstring>
+
 #include "board/attack.h"
 #include "eval/evalute.h"
 #include "frontend/log.h"
@@ -51,6 +54,18 @@ void make_capture_move(int side, int move, Position *child)
     child->eval += side ? gain : -gain;
 }
 
+// The child of a quiescence node needs the board, hands, attack tables, king squares,
+// last move and carried evaluation; pins are recomputed before use and keys are unused.
+static_assert(offsetof(Position, hand) == offsetof(Position, board) + sizeof(Position::board));
+static_assert(offsetof(Position, attack) < offsetof(Position, king) && offsetof(Position, king) < offsetof(Position, last_move) &&
+              offsetof(Position, last_move) < offsetof(Position, eval) && offsetof(Position, eval) < offsetof(Position, board_key));
+void copy_for_quiescence(Position *child, const Position *node)
+{
+    std::memcpy(child->board, node->board, sizeof node->board + sizeof node->hand);
+    std::memcpy(child->attack, node->attack,
+                reinterpret_cast<const char *>(&node->board_key) - reinterpret_cast<const char *>(node->attack));
+}
+
 bool gives_check(int side, const Position *child)
 {
     const int k = child->king[side ^ 1];
@@ -96,15 +111,14 @@ int Quiescence(int side, int alpha, int beta, int ply, int qply)
         for (int sq : position_tbl)
             if ((node->board[sq] & enemy) && node->attack[side][sq])
                 n += MoveTo(side, node, sq, list + n, 1);
-        // Most valuable victim first; stable, only the captures.
-        for (int i = first_capture; i < n - 1; i++)
-            for (int j = n - 1; j > i; j--) {
-                const int a = list[j - 1], b = list[j];
-                if (mvv_lva[move_cap(b)][move_piece(b)] > mvv_lva[move_cap(a)][move_piece(a)]) {
-                    list[j - 1] = b;
-                    list[j] = a;
-                }
-            }
+        // Most valuable victim first, only the captures; stable (insertion sort).
+        for (int i = first_capture + 1; i < n; i++) {
+            const int m = list[i], key = mvv_lva[move_cap(m)][move_piece(m)];
+            int j = i;
+            for (; j > first_capture && mvv_lva[move_cap(list[j - 1])][move_piece(list[j - 1])] < key; j--)
+                list[j] = list[j - 1];
+            list[j] = m;
+        }
     }
     if (n > MAX_QUI_MOVE - 1) {
         lprintf("OUT OF MAX_QUI_MOVE !!!!!!!!!!!!!!!!! %d\n", n);
@@ -126,7 +140,7 @@ int Quiescence(int side, int alpha, int beta, int ply, int qply)
             if (qply > 7 && move_to(m) != recapture_square)
                 continue;
         }
-        *child = *node;
+        copy_for_quiescence(child, node);
         child->last_move = m;
         make_capture_move(side, m, child);
         const bool check = gives_check(side, child);

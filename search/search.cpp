@@ -101,11 +101,25 @@ HashEntry *probe(int side, Position *node)
     return use_hash_table ? HashProbe(side, node) : nullptr;
 }
 
-void store(int side, const Position *node, int bound, int depth, int value, int move)
+// Mate scores count plies from the root; the table keeps them as distances from the
+// node itself, so that a position reached at another ply reads its true mate distance.
+constexpr int MATE_BOUND = 29899;
+
+int to_table(int value, int ply)
+{
+    return value > MATE_BOUND ? value + ply : value < -MATE_BOUND ? value - ply : value;
+}
+
+int from_table(int value, int ply)
+{
+    return value > MATE_BOUND ? value - ply : value < -MATE_BOUND ? value + ply : value;
+}
+
+void store(int side, const Position *node, int ply, int bound, int depth, int value, int move)
 {
     if (use_hash_table)
-        store(side, node, static_cast<std::uint8_t>(bound), static_cast<std::uint8_t>(depth),
-                  static_cast<std::uint16_t>(value), move);
+        HashStore(side, node, static_cast<std::uint8_t>(bound), static_cast<std::uint8_t>(depth),
+                  static_cast<std::uint16_t>(to_table(value, ply)), move);
 }
 
 constexpr int FUTILITY_MARGIN = 640, KING_FUTILITY_MARGIN = 896;
@@ -276,7 +290,7 @@ int SearchNonPv(int side, int beta, int ply, int depth, int null_ok, int *pv)
 
     node->hash_move = 0;
     if (HashEntry *e = probe(side, node)) {
-        const int score = e->value;
+        const int score = from_table(e->value, ply);
         const bool usable = e->depth >= depth || score >= std::max(beta, 29900) || score < std::min(beta, -29900);
         if (usable && ((score >= beta && (e->flags & HASH_LOWER)) || (score < beta && (e->flags & HASH_UPPER)))) {
             HashRefresh(e);
@@ -394,10 +408,10 @@ int SearchNonPv(int side, int beta, int ply, int depth, int null_ok, int *pv)
     if (AbortSearch)
         return best;
     if (best < beta) {
-        store(side, node, HASH_UPPER, depth, best, 0);
+        store(side, node, ply, HASH_UPPER, depth, best, 0);
         return best;
     }
-    store(side, node, HASH_LOWER, depth, best, best_move);
+    store(side, node, ply, HASH_LOWER, depth, best, best_move);
     reward_cut(ply, depth, best, best_move, tried, n_tried);
     return best;
 }
@@ -424,10 +438,11 @@ int SearchPv(int side, int alpha, int beta, int ply, int depth, int *pv)
     node->hash_move = 0;
     if (HashEntry *e = probe(side, node)) {
         if (e->depth >= depth && (e->flags & HASH_EXACT) == HASH_EXACT) {
+            const int score = from_table(e->value, ply);
             HashRefresh(e);
-            if (e->value >= beta)
+            if (score >= beta)
                 shift_killers(ply, node->hash_move);
-            return e->value;
+            return score;
         }
     }
     if (ply != MAX_SEARCH_PLY)
@@ -512,14 +527,14 @@ int SearchPv(int side, int alpha, int beta, int ply, int depth, int *pv)
     if (AbortSearch)
         return best;
     if (best <= alpha_in) {
-        store(side, node, HASH_UPPER, depth, best, 0);
+        store(side, node, ply, HASH_UPPER, depth, best, 0);
         return best;
     }
     if (best < beta) {
-        store(side, node, HASH_EXACT, depth, best, best_move);
+        store(side, node, ply, HASH_EXACT, depth, best, best_move);
         return best;
     }
-    store(side, node, HASH_LOWER, depth, best, best_move);
+    store(side, node, ply, HASH_LOWER, depth, best, best_move);
     reward_cut(ply, depth, best, best_move, tried, n_tried);
     return best;
 }

@@ -323,6 +323,28 @@ TEST(PositionCommand, BadSfenKeepsThePreviousRoot)
     }
 }
 
+TEST(PositionCommand, GameHistoryComesFromThisCommandOnly)
+{
+    const GameRecord &g = test_games()[3];
+    const std::size_t n = 40;
+    read_position("startpos moves 5i4h 5a4b 4h5i 4b5a 5i4h 5a4b 4h5i 4b5a 5i4h 5a4b 4h5i 4b5a\n");
+    read_position(position_text(g, n).c_str());
+    std::vector<std::uint64_t> keys(HashRecord, HashRecord + GAME_RECORD_SIZE);
+    // Positions with the same side to move are entered in the same view: the history
+    // holds exactly the keys the command would give for the shorter games.
+    for (std::size_t k = n; k >= 2; k -= 2) {
+        read_position(position_text(g, k).c_str());
+        EXPECT_EQ(keys[k], Trunk[0].key) << k;
+    }
+    for (std::size_t k = n + 1; k < GAME_RECORD_SIZE; k++)
+        ASSERT_EQ(keys[k], 0u) << k;  // nothing left of the longer, earlier game
+    // A check is recorded against the move that gave it.
+    read_position("sfen 4k4/9/9/9/9/9/9/9/4K4 b G 1 moves G*5b\n");
+    EXPECT_EQ(CheckRecord[1], 1);
+    read_position("sfen 4k4/9/9/9/9/9/9/9/4K4 b G 1 moves G*1b\n");
+    EXPECT_EQ(CheckRecord[1], 0);
+}
+
 TEST(PositionCommand, NeitherStartposNorSfenGivesAnEmptyBoard)
 {
     EXPECT_EQ(read_position("nonsense\n"), 1);
