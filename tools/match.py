@@ -301,7 +301,7 @@ class Reference:
         self.p.close()
 
 
-class EngineSpec:
+class EngineSetup:
     def __init__(self, text, name, cwd, options):
         preset = ALIASES.get(text, text)
         if preset in PRESETS:
@@ -325,8 +325,8 @@ class EngineSpec:
 class Engine:
     """One running player; restarted after it dies or hangs."""
 
-    def __init__(self, spec, label, log=None, start_timeout=60.0):
-        self.spec, self.label, self.log = spec, label, log
+    def __init__(self, setup, label, log=None, start_timeout=60.0):
+        self.setup, self.label, self.log = setup, label, log
         self.start_timeout = start_timeout
         self.p, self.osl_home = None, None
 
@@ -335,13 +335,13 @@ class Engine:
 
     def start(self):
         env = None
-        if self.spec.quirks == "gps":
+        if self.setup.quirks == "gps":
             # gpsusi stores every setoption in $OSL_HOME and reads it back on the next start:
             # a private home per process keeps runs (and parallel games) apart.
             self.osl_home = tempfile.mkdtemp(prefix="match-osl-")
             os.symlink(GPS_DATA, os.path.join(self.osl_home, "data"))
             env = dict(os.environ, OSL_HOME=self.osl_home)
-        self.p = Process(self.label, [self.spec.path], cwd=self.spec.cwd, env=env, log=self.log)
+        self.p = Process(self.label, [self.setup.path], cwd=self.setup.cwd, env=env, log=self.log)
         self.p.send("usi")
         advertised = set()
         while True:
@@ -353,9 +353,9 @@ class Engine:
                 break
             if line.startswith("option name "):
                 advertised.add(line[len("option name "):].split(" type ")[0])
-        for key, value in self.spec.options:
+        for key, value in self.setup.options:
             if key not in advertised:
-                warn("%s does not list option '%s'; sending it anyway" % (self.spec.name, key))
+                warn("%s does not list option '%s'; sending it anyway" % (self.setup.name, key))
             self.p.send("setoption name %s%s" % (key, "" if value is None else " value " + value))
         self.ready(self.start_timeout)
 
@@ -373,10 +373,10 @@ class Engine:
 
     def go_line(self, clocks, byoyomi, inc):
         b, w = int(clocks["b"]), int(clocks["w"])
-        if self.spec.quirks == "fsf":
+        if self.setup.quirks == "fsf":
             b, w = w, b  # fairy-stockfish takes btime (and binc) as white's and wtime as black's
         line = "go btime %d wtime %d" % (b, w)
-        if inc and self.spec.quirks == "gps":
+        if inc and self.setup.quirks == "gps":
             # gpsusi dies on "binc"; told nothing of the increment it only plays safe on main time.
             line += " byoyomi 0"
         elif inc:
@@ -446,7 +446,7 @@ def play_game(opening, engines, ref, args):
             engines[side].new_game()
         except Ended:
             engines[side].stop_process(kill=True)
-            return Result(other(side), "%s (%s) fails to start" % (SIDE_NAME[side], engines[side].spec.name),
+            return Result(other(side), "%s (%s) fails to start" % (SIDE_NAME[side], engines[side].setup.name),
                           "crash"), moves, stats
     for m in opening:
         if m not in ref.legal(moves, board):
@@ -458,7 +458,7 @@ def play_game(opening, engines, ref, args):
     clocks = {"b": float(args.btime), "w": float(args.wtime)}
 
     def who(side):
-        return "%s (%s)" % (SIDE_NAME[side], engines[side].spec.name)
+        return "%s (%s)" % (SIDE_NAME[side], engines[side].setup.name)
 
     while True:
         side = board.side
@@ -546,8 +546,8 @@ def finish_game(engines, result):
 
 # ---- the match -----------------------------------------------------------------------------
 class Match:
-    def __init__(self, args, specs, openings):
-        self.args, self.specs, self.openings = args, specs, openings
+    def __init__(self, args, setups, openings):
+        self.args, self.setups, self.openings = args, setups, openings
         self.lock = threading.Lock()
         self.next_game = 0
         self.records = {}  # game index -> (black index, white index, Result, moves, stats)
@@ -562,7 +562,7 @@ class Match:
 
     def worker(self, wid):
         ref = None
-        players = [Engine(self.specs[i], "w%d.%s" % (wid, self.specs[i].name), self.log, self.args.start_timeout)
+        players = [Engine(self.setups[i], "w%d.%s" % (wid, self.setups[i].name), self.log, self.args.start_timeout)
                    for i in range(2)]
         try:
             ref = Reference(self.args.reference, self.log, "w%d.ref" % wid)
@@ -588,14 +588,14 @@ class Match:
 
     def record_lines(self, g):
         bi, wi, result, moves, _ = self.records[g]
-        names = [s.name for s in self.specs]
+        names = [s.name for s in self.setups]
         score = "1/2-1/2" if result.winner is None else "1-0" if result.winner == "b" else "0-1"
         return ("# game %d black=%s white=%s result=%s reason=%s plies=%d\n"
                 % (g + 1, names[bi], names[wi], score, result.reason, len(moves))
                 + "startpos moves" + "".join(" " + m for m in moves) + "\n")
 
     def record(self, g, bi, wi, result, moves, stats):
-        names = [s.name for s in self.specs]
+        names = [s.name for s in self.setups]
         score = "1/2-1/2" if result.winner is None else "1-0" if result.winner == "b" else "0-1"
         with self.lock:
             self.records[g] = (bi, wi, result, moves, stats)
@@ -645,7 +645,7 @@ class Match:
         return 0
 
     def summary(self):
-        a, names = self.args, [s.name for s in self.specs]
+        a, names = self.args, [s.name for s in self.setups]
         n = len(self.records)
         tc = ("main %s/%s ms" % (a.btime, a.wtime) if a.btime or a.wtime else "") + \
              (" +%d ms/move" % a.inc if a.inc else (" byoyomi %d ms" % a.byoyomi if a.byoyomi else ""))
@@ -744,15 +744,15 @@ def parse_args(argv=None):
 
 def build_match(argv=None):
     a = parse_args(argv)
-    specs = [EngineSpec(a.engine1, a.name1, a.dir1, a.option1), EngineSpec(a.engine2, a.name2, a.dir2, a.option2)]
-    if specs[0].name == specs[1].name:
-        specs[0].name += "1"
-        specs[1].name += "2"
+    setups = [EngineSetup(a.engine1, a.name1, a.dir1, a.option1), EngineSetup(a.engine2, a.name2, a.dir2, a.option2)]
+    if setups[0].name == setups[1].name:
+        setups[0].name += "1"
+        setups[1].name += "2"
     openings = read_openings(a.openings, a.opening_plies)
     if not openings:
         sys.exit("match.py: no opening of %d plies in %s" % (a.opening_plies, " ".join(a.openings)))
     random.Random(a.seed).shuffle(openings)
-    return Match(a, specs, openings)
+    return Match(a, setups, openings)
 
 
 def main(argv=None):

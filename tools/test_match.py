@@ -180,7 +180,7 @@ def test_declaration():
 
 
 def test_openings_and_go():
-    from match import Engine, EngineSpec, read_openings
+    from match import Engine, EngineSetup, read_openings
     with tempfile.NamedTemporaryFile("w", suffix=".usi", delete=False) as f:
         f.write("# game 1\nstartpos moves 7g7f 3c3d 2g2f\n# game 2\nstartpos moves 7g7f 3c3d 2g2f 8c8d\n"
                 "startpos moves 2g2f\nstartpos moves 2g2f 8c8d 2f2e\n")
@@ -190,16 +190,16 @@ def test_openings_and_go():
         check(read_openings([f.name], 0) == [[]], "zero plies: the start position once")
     finally:
         os.unlink(f.name)
-    spec = EngineSpec.__new__(EngineSpec)
-    spec.quirks = "fsf"
-    e = Engine(spec, "x")
+    setup = EngineSetup.__new__(EngineSetup)
+    setup.quirks = "fsf"
+    e = Engine(setup, "x")
     check(e.go_line({"b": 5000, "w": 3000}, 1000, 0) == "go btime 3000 wtime 5000 byoyomi 1000",
           "fairy-stockfish gets the clocks swapped")
-    spec.quirks = "gps"
+    setup.quirks = "gps"
     check(e.go_line({"b": 0, "w": 0}, 1000, 0) == "go btime 0 wtime 0 byoyomi 1000", "gpsusi gets byoyomi")
     check(e.go_line({"b": 9000, "w": 8000}, 0, 500) == "go btime 9000 wtime 8000 byoyomi 0",
           "gpsusi, which dies on binc, is not told of an increment")
-    spec.quirks = ""
+    setup.quirks = ""
     check(e.go_line({"b": 9000, "w": 8000}, 0, 500) == "go btime 9000 wtime 8000 binc 500 winc 500",
           "increment instead of byoyomi")
 
