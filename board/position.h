@@ -104,6 +104,22 @@ constexpr int MAX_PLY = 32;
 extern Position Trunk[MAX_PLY + 1];
 extern int Reverse;              // the engine plays the second player
 
+// True when side's king stands attacked (a side without a king is never in check).
+inline bool in_check(int side, const Position *p)
+{
+    return p->king[side] != 0 && p->attack[side ^ 1][p->king[side]] != 0;
+}
+// True when, in the position after its move, side attacks the opponent's king.
+inline bool gives_check(int side, const Position *child) { return in_check(side ^ 1, child); }
+// Pieces in side's hand, all types.
+inline int hand_count(const Position *p, int side)
+{
+    int n = 0;
+    for (int t = 1; t <= 7; t++)
+        n += p->hand[side][t];
+    return n;
+}
+
 // Sets up the initial position (walls, pieces, empty hands) in p; keys and attacks untouched.
 void set_initial_board(Position *p);
 // Clears board and hands and writes the walls.

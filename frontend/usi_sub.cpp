@@ -214,24 +214,15 @@ void set_up_start(Position *p)
     p->last_move = p->hash_move = p->eval = 0;
 }
 
-int hand_total(const Position *p, int side)
-{
-    int n = 0;
-    for (int t = FU; t <= HI; t++)
-        n += p->hand[side][t];
-    return n;
-}
-
 // The game's history for the repetition rules, rebuilt from the moves of this command
 // alone, so that nothing of an earlier game (or of a game the engine did not follow from
 // its start) is ever taken for a repetition.
 void record_history(int index, const Position *p, int mover)
 {
-    const int k = p->king[mover ^ 1];
     HashRecord[index] = p->key;
     BoardRecord[index] = p->board_key;
-    HandRecord[index] = hand_total(p, 1);
-    CheckRecord[index] = k && p->attack[mover][k] ? 1 : 0;
+    HandRecord[index] = hand_count(p, 1);
+    CheckRecord[index] = gives_check(mover, p) ? 1 : 0;
 }
 
 }  // namespace

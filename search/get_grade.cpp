@@ -53,12 +53,6 @@ int danger(const Position *p, int side, const KingSurroundings &k)
     return static_cast<int>(static_cast<double>(sum) + 0.5);
 }
 
-bool in_check(const Position *p, int side)
-{
-    const int king = p->king[side];
-    return king && p->attack[side ^ 1][king];
-}
-
 // A piece in the enemy's camp: side 0 on ranks 7-9 or side 1 on ranks 1-3.
 bool invasion(const Position *p)
 {
@@ -74,7 +68,7 @@ bool invasion(const Position *p)
 
 void GetGrade(const Position *p)
 {
-    if (in_check(p, 0) || in_check(p, 1)) {
+    if (in_check(0, p) || in_check(1, p)) {
         Grade = GRADE_ENDGAME;
         return;
     }

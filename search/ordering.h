@@ -19,9 +19,3 @@ constexpr int history_index(int move) { return (move >> 8) & 0xFFF; }
 int GenerateRoot(int *list);
 // The moves of side at Trunk[ply], annotated and sorted best first.
 int GenerateOrder(int side, int ply, int *list);
-
-// True when side's king stands attacked (a side without a king is never in check).
-inline bool in_check(int side, const Position *p)
-{
-    return p->king[side] != 0 && p->attack[side ^ 1][p->king[side]] != 0;
-}

@@ -66,12 +66,6 @@ void copy_for_quiescence(Position *child, const Position *node)
                 reinterpret_cast<const char *>(&node->board_key) - reinterpret_cast<const char *>(node->attack));
 }
 
-bool gives_check(int side, const Position *child)
-{
-    const int k = child->king[side ^ 1];
-    return k && child->attack[side][k];
-}
-
 }  // namespace
 
 int Quiescence(int side, int alpha, int beta, int ply, int qply)
@@ -143,10 +137,10 @@ int Quiescence(int side, int alpha, int beta, int ply, int qply)
         copy_for_quiescence(child, node);
         child->last_move = m;
         make_capture_move(side, m, child);
-        const bool check = gives_check(side, child);
         // A pawn dropped to mate is illegal, not a win.
-        if (check && move_from(m) == 0 && move_piece(m) == FU && DropFuMate(side ^ 1, child))
+        if (illegal_pawn_drop(side, m, child))
             continue;
+        const bool check = gives_check(side, child);
         if (!checkers && !check) {
             profile[39]++;
             const int after = side ? child->eval : -child->eval;

@@ -32,14 +32,9 @@ bool legal_at_root(int move)
     for (int i = 0; i < n; i++) {
         if (list[i] != move)
             continue;
-        if (move_from(move) == 0 && move_piece(move) == FU) {
-            Trunk[1] = Trunk[0];
-            NewBoard(1, move, &Trunk[1]);
-            const int k = Trunk[1].king[0];
-            if (k && Trunk[1].attack[1][k] && DropFuMate(0, &Trunk[1]))
-                return false;
-        }
-        return true;
+        Trunk[1] = Trunk[0];
+        NewBoard(1, move, &Trunk[1]);
+        return !illegal_pawn_drop(1, move, &Trunk[1]);
     }
     return false;
 }
@@ -57,14 +52,6 @@ int book_move(int *weight)
         return 0;
     *weight = static_cast<int>(weights[i]);
     return move;
-}
-
-int hand_total(const Position *p)
-{
-    int n = 0;
-    for (int t = FU; t <= HI; t++)
-        n += p->hand[1][t];
-    return n;
 }
 
 }  // namespace
@@ -111,9 +98,9 @@ int Think(int *best, int max_depth)
     NewBoard(1, best[0], &local);
     hash_test(&local);
     const int k = nMoves < GAME_RECORD_SIZE ? nMoves : GAME_RECORD_SIZE - 1;
-    CheckRecord[k] = local.king[0] && local.attack[1][local.king[0]] ? 1 : 0;
+    CheckRecord[k] = gives_check(1, &local) ? 1 : 0;
     HashRecord[k] = local.key;
     BoardRecord[k] = local.board_key;
-    HandRecord[k] = hand_total(&local);
+    HandRecord[k] = hand_count(&local, 1);
     return THINK_MOVE;
 }

@@ -54,14 +54,6 @@ void set_root_pv(RootRecord *r, int move, const int *child)
     r->pv[i + 1] = PV_END;
 }
 
-int hand_total(const Position *p, int side)
-{
-    int n = 0;
-    for (int t = FU; t <= HI; t++)
-        n += p->hand[side][t];
-    return n;
-}
-
 bool in_zone(int sq) { return (sq & 15) >= 1 && (sq & 15) <= 3; }
 bool major(int type) { return type == KA || type == HI || type == UM || type == RY; }
 
@@ -94,7 +86,7 @@ Verdict history_verdict()
             seen = true;
         }
         // The same board again with fewer pieces in hand: drops that only delay.
-        if (BoardRecord[k] == after.board_key && HandRecord[k] > hand_total(&after, 1)) {
+        if (BoardRecord[k] == after.board_key && HandRecord[k] > hand_count(&after, 1)) {
             lputs("水平線現象検出");
             return Verdict::Reject;
         }
@@ -127,14 +119,10 @@ int first_legal_move()
 {
     for (int i = 0; i < root_n_move; i++) {
         const int m = root_move[i];
-        if (move_from(m) == 0 && move_piece(m) == FU) {
-            Trunk[1] = Trunk[0];
-            NewBoard(1, m, &Trunk[1]);
-            const int k = Trunk[1].king[0];
-            if (k && Trunk[1].attack[1][k] && DropFuMate(0, &Trunk[1]))
-                continue;
-        }
-        return m;
+        Trunk[1] = Trunk[0];
+        NewBoard(1, m, &Trunk[1]);
+        if (!illegal_pawn_drop(1, m, &Trunk[1]))
+            return m;
     }
     return 0;
 }
@@ -225,11 +213,10 @@ int IterativeDeep(int *best, int max_depth)
                     held_back++;
                     continue;
                 }
-                const int k = Trunk[1].king[0];
-                const bool check = k && Trunk[1].attack[1][k];
+                const bool check = gives_check(1, &Trunk[1]);
                 const bool pawn_drop = move_from(m) == 0 && move_piece(m) == FU;
                 // A pawn dropped to mate is illegal: tested before anything can choose it.
-                if (check && pawn_drop && DropFuMate(0, &Trunk[1])) {
+                if (illegal_pawn_drop(1, m, &Trunk[1])) {
                     root_list[i].key = REJECTED;
                     continue;
                 }

@@ -135,12 +135,6 @@ int side_eval(int side, const Position *p)
 
 bool is_quiet(int move) { return (move & 0x1F00000) == 0; }
 
-bool gives_check(int side, const Position *child)
-{
-    const int k = child->king[side ^ 1];
-    return k && child->attack[side][k];
-}
-
 // Makes move for side from Trunk[ply] into Trunk[ply + 1].
 Position *make_child(int side, int ply, int move)
 {
@@ -149,12 +143,6 @@ Position *make_child(int side, int ply, int move)
     child->last_move = move;
     NewBoard(side, move, child);
     return child;
-}
-
-// A checking pawn drop that leaves the opponent no escape is illegal.
-bool pawn_drop_mate(int side, int move, Position *child)
-{
-    return move_from(move) == 0 && move_piece(move) == FU && DropFuMate(side ^ 1, child);
 }
 
 void shift_killers(int ply, int move)
@@ -349,7 +337,7 @@ int SearchNonPv(int side, int beta, int ply, int depth, int null_ok, int *pv)
             continue;
         Position *child = make_child(side, ply, m);
         if (gives_check(side, child)) {
-            if (pawn_drop_mate(side, m, child))
+            if (illegal_pawn_drop(side, m, child))
                 continue;
             m |= FLAG_CHECK;
         }
@@ -468,7 +456,7 @@ int SearchPv(int side, int alpha, int beta, int ply, int depth, int *pv)
             continue;
         Position *child = make_child(side, ply, m);
         if (gives_check(side, child)) {
-            if (pawn_drop_mate(side, m, child))
+            if (illegal_pawn_drop(side, m, child))
                 continue;
             m |= FLAG_CHECK;
         }
