@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Nodes per second of qvn's search beside fairy-stockfish and gpsusi, in one run.
 
+gpsusi takes its thread count as "Thread", fairy-stockfish as "Threads": both run one.
+
 qvn searches each middle-game position of the bench file to a fixed depth (qvn-search);
 each peer then searches the same position for the same time with one thread, and its
 last reported node count gives its speed.
@@ -71,7 +73,7 @@ def main():
         f_nodes, f_time = peer_nodes(["/usr/games/fairy-stockfish"],
                                      ["setoption name UCI_Variant value shogi", "setoption name Threads value 1"],
                                      pos, millis)
-        g_nodes, g_time = peer_nodes(["/usr/games/gpsusi"], ["setoption name Threads value 1"], pos, millis,
+        g_nodes, g_time = peer_nodes(["/usr/games/gpsusi"], ["setoption name Thread value 1"], pos, millis,
                                      gps_env)
         for name, n, t in (("qvn", nodes, seconds), ("fairy-stockfish", f_nodes, f_time), ("gpsusi", g_nodes, g_time)):
             totals[name][0] += n
