@@ -10,16 +10,6 @@
 
 namespace {
 
-Position initial_position()
-{
-    Position p{};
-    set_initial_board(&p);
-    p.king[1] = 0x59;
-    p.king[0] = 0x51;
-    AttackInit(&p);
-    return p;
-}
-
 TEST(AttackTables, InitialPositionRookSilverGold)
 {
     const Position p = initial_position();

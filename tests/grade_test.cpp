@@ -9,19 +9,6 @@
 
 namespace {
 
-Position board_with(std::initializer_list<std::pair<int, int>> pieces)
-{
-    Position p{};
-    clear_board(&p);
-    for (auto [sq, word] : pieces) {
-        p.board[sq] = word;
-        if ((word & 15) == OU)
-            p.king[(word & 16) ? 1 : 0] = sq;
-    }
-    AttackInit(&p);
-    return p;
-}
-
 int grade_of(const Position &p, int moves, int before)
 {
     nMoves = moves;
@@ -37,14 +24,7 @@ class GameGrade : public ::testing::Test {
         Grade = 0;
         nMoves = 0;
     }
-    Position start = [] {
-        Position p{};
-        set_initial_board(&p);
-        p.king[1] = 0x59;
-        p.king[0] = 0x51;
-        AttackInit(&p);
-        return p;
-    }();
+    Position start = initial_position();
 };
 
 TEST_F(GameGrade, CheckIsAlwaysTheEndgame)

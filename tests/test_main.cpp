@@ -48,6 +48,16 @@ std::string position_text(const GameRecord &g, std::size_t k)
     return s + "\n";
 }
 
+Position initial_position()
+{
+    Position p{};
+    set_initial_board(&p);
+    p.king[1] = 0x59;
+    p.king[0] = 0x51;
+    AttackInit(&p);
+    return p;
+}
+
 int set_position(const std::string &text) { return read_position(text.c_str()); }
 
 Position board_from(const std::vector<std::pair<int, int>> &pieces)

@@ -24,6 +24,9 @@ std::string position_text(const GameRecord &g, std::size_t k);
 // Sets up Trunk[0] through the engine's own position command; returns its result.
 int set_position(const std::string &text);
 
+// The initial position with king squares and attack tables (keys not computed).
+Position initial_position();
+
 // True when p's attack tables, keys and king squares equal a rebuild from its board.
 ::testing::AssertionResult matches_rebuild(const Position &p);
 
