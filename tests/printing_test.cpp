@@ -29,22 +29,13 @@ std::string read_file(const std::string &name)
 }
 
 // Runs each test in a fresh directory so that log files do not meet.
-class LogTest : public ::testing::Test {
+class LogTest : public InTempDir {
   protected:
-    void SetUp() override
-    {
-        ASSERT_NE(getcwd(old_dir, sizeof old_dir), nullptr);
-        char tmpl[] = "/tmp/qvn_log_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-        ASSERT_EQ(chdir(dir.c_str()), 0);
-    }
     void TearDown() override
     {
         close_log();
         Reverse = 0;
-        ASSERT_EQ(chdir(old_dir), 0);
-        std::system(("rm -rf " + dir).c_str());
+        InTempDir::TearDown();
     }
     // Opens a log, runs fn, closes it and returns its raw bytes; the file is removed.
     template <class Fn>
@@ -69,8 +60,6 @@ class LogTest : public ::testing::Test {
     }
     static bool file_exists_here(const std::string &n) { return access(n.c_str(), F_OK) == 0; }
 
-    char old_dir[PATH_MAX];
-    std::string dir;
 };
 
 TEST_F(LogTest, NothingWithoutALog)

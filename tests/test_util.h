@@ -1,7 +1,10 @@
 // Shared helpers of the unit tests: game records and from-scratch rebuilds.
 #pragma once
 
+#include <climits>
+#include <filesystem>
 #include <initializer_list>
+#include <unistd.h>
 #include <string>
 #include <utility>
 #include <vector>
@@ -37,3 +40,23 @@ inline Position board_with(std::initializer_list<std::pair<int, int>> pieces)
 {
     return board_from(std::vector<std::pair<int, int>>(pieces));
 }
+
+// A test that runs in a fresh directory of its own, removed afterwards.
+class InTempDir : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        ASSERT_NE(getcwd(old_dir, sizeof old_dir), nullptr);
+        char tmpl[] = "/tmp/qvn_test_XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+        ASSERT_EQ(chdir(dir.c_str()), 0);
+    }
+    void TearDown() override
+    {
+        ASSERT_EQ(chdir(old_dir), 0);
+        std::filesystem::remove_all(dir);
+    }
+    char old_dir[PATH_MAX];
+    std::string dir;
+};

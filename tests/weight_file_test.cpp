@@ -15,6 +15,7 @@
 #include "eval/evalute.h"
 #include "eval/weight_layout.h"
 #include "frontend/log.h"
+#include "test_util.h"
 #include "tools/weight_text.h"
 
 namespace {
@@ -44,21 +45,12 @@ std::string weight_bytes(const std::vector<double> &values, const std::uint64_t 
 
 // Every test in a fresh directory: no "weight.dat" unless the test writes one. The
 // shipped weights are loaded again afterwards.
-class WeightFile : public ::testing::Test {
+class WeightFile : public InTempDir {
   protected:
-    void SetUp() override
-    {
-        ASSERT_NE(getcwd(old_dir, sizeof old_dir), nullptr);
-        char tmpl[] = "/tmp/qvn_weight_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-        ASSERT_EQ(chdir(dir.c_str()), 0);
-    }
     void TearDown() override
     {
         close_log();
-        ASSERT_EQ(chdir(old_dir), 0);
-        std::filesystem::remove_all(dir);
+        InTempDir::TearDown();
         InitEvalute(1);
     }
     void write(const std::string &name, const std::string &bytes)
@@ -81,8 +73,6 @@ class WeightFile : public ::testing::Test {
             }
         return {err, log};
     }
-    char old_dir[PATH_MAX];
-    std::string dir;
 };
 
 TEST_F(WeightFile, MissingFileLeavesEveryWeightZero)
