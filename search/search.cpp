@@ -176,6 +176,17 @@ int extension(int move, int ply, int full_band, int half_band)
     return 0;
 }
 
+// Every node: counted, then the clock; true when the node must return at once.
+bool enter_node(int ply)
+{
+    profile[0]++;
+    if (clock_test())
+        return true;
+    if (ply > MaxPly)
+        MaxPly = ply;
+    return false;
+}
+
 void halve_history()
 {
     for (int i = 0; i < HISTORY_SIZE; i++) {
@@ -259,14 +270,11 @@ void clear_search_tables()
 
 int SearchNonPv(int side, int beta, int ply, int depth, int null_ok, int *pv)
 {
-    profile[0]++;
     profile[2]++;
     int child_pv[PV_SIZE];
     pv[0] = child_pv[0] = PV_END;
-    if (clock_test())
+    if (enter_node(ply))
         return 0;
-    if (ply > MaxPly)
-        MaxPly = ply;
     Position *node = &Trunk[ply];
     if (ply > MAX_SEARCH_PLY)
         return side_eval(side, node);
@@ -406,14 +414,11 @@ int SearchNonPv(int side, int beta, int ply, int depth, int null_ok, int *pv)
 
 int SearchPv(int side, int alpha, int beta, int ply, int depth, int *pv)
 {
-    profile[0]++;
     profile[1]++;
     int child_pv[PV_SIZE];
     pv[0] = child_pv[0] = PV_END;
-    if (clock_test())
+    if (enter_node(ply))
         return 0;
-    if (ply > MaxPly)
-        MaxPly = ply;
     Position *node = &Trunk[ply];
     if (ply > MAX_SEARCH_PLY)
         return side_eval(side, node);
