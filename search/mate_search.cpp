@@ -1,0 +1,539 @@
+#include "search/mate_search.h"
+
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "board/new_board.h"
+#include "hash/hash.h"
+#include "movegen/mate_moves.h"
+
+namespace {
+
+constexpr std::uint32_t INF = 0x3FFFFFFF;  // a proof or disproof number that can never be met
+
+// ---- the attacker's hand, packed ---------------------------------------------------
+// One field per type with a guard bit above it, so that "a holds no more of any type
+// than b" is one subtraction: pawns 5 bits, lance to gold 3, bishop and rook 2.
+constexpr int hand_shift[8] = {0, 0, 6, 10, 14, 18, 22, 25};
+constexpr std::uint32_t hand_field[8] = {0, 31, 7, 7, 7, 7, 3, 3};
+constexpr std::uint32_t HAND_GUARD =
+    (1u << 5) | (1u << 9) | (1u << 13) | (1u << 17) | (1u << 21) | (1u << 24) | (1u << 27);
+
+int hand_get(std::uint32_t h, int t) { return static_cast<int>((h >> hand_shift[t]) & hand_field[t]); }
+std::uint32_t hand_unit(int t) { return 1u << hand_shift[t]; }
+std::uint32_t pack_hand(const int *hand)
+{
+    std::uint32_t h = 0;
+    for (int t = FU; t <= HI; t++)
+        h |= static_cast<std::uint32_t>(hand[t]) << hand_shift[t];
+    return h;
+}
+// True when a holds no more of any type than b.
+bool hand_le(std::uint32_t a, std::uint32_t b) { return (((b | HAND_GUARD) - a) & HAND_GUARD) == HAND_GUARD; }
+std::uint32_t hand_set(std::uint32_t h, int t, int n)
+{
+    return (h & ~(hand_field[t] << hand_shift[t])) | (static_cast<std::uint32_t>(n) << hand_shift[t]);
+}
+std::uint32_t hand_max(std::uint32_t a, std::uint32_t b)
+{
+    for (int t = FU; t <= HI; t++)
+        if (hand_get(b, t) > hand_get(a, t))
+            a = hand_set(a, t, hand_get(b, t));
+    return a;
+}
+std::uint32_t hand_min(std::uint32_t a, std::uint32_t b)
+{
+    for (int t = FU; t <= HI; t++)
+        if (hand_get(b, t) < hand_get(a, t))
+            a = hand_set(a, t, hand_get(b, t));
+    return a;
+}
+
+// ---- the table -----------------------------------------------------------------------
+// pn 0: proved for every attacker's hand that holds at least `hand`; dn 0: disproved
+// for every hand that holds at most `hand`; otherwise the numbers of exactly `hand`.
+struct Entry {
+    std::uint64_t key;  // board key, marked at defender nodes; 0: empty
+    std::uint32_t hand;
+    std::uint32_t pn, dn;
+    std::uint32_t work;  // nodes spent below it: the cheapest entry is replaced first
+    int move;            // the proving move of an attacker node
+    std::uint16_t len;   // plies to mate when proved
+    std::uint8_t rep;    // the disproof rests on a repetition met on some path
+    std::uint8_t unused;
+};
+constexpr int WAYS = 8;
+struct Cluster {
+    Entry e[WAYS];
+};
+static_assert(sizeof(Cluster) == 256);
+
+std::unique_ptr<Cluster[]> table;
+std::uint64_t table_mask = 0;
+int table_size_mib = 0;
+
+constexpr std::uint64_t DEFENDER_MARK = 0x9E3779B97F4A7C15ull;
+
+// What the solver knows of one node.
+struct Value {
+    std::uint32_t pn = 1, dn = 1;
+    std::uint32_t hand = 0;  // the proof or disproof hand of a solved node
+    int len = 0;
+    bool rep = false;
+    bool found = false;      // the table knew the node
+};
+
+Value probe(std::uint64_t key, std::uint32_t hand)
+{
+    Cluster &c = table[key & table_mask];
+    Value v;
+    v.hand = hand;
+    for (Entry &e : c.e) {
+        if (e.key != key)
+            continue;
+        if (e.pn == 0 && hand_le(e.hand, hand))
+            return Value{0, INF, e.hand, e.len, false, true};
+        if (e.dn == 0 && hand_le(hand, e.hand))
+            return Value{INF, 0, e.hand, 0, e.rep != 0, true};
+        if (e.hand == hand)
+            v = Value{e.pn, e.dn, hand, 0, false, true};
+    }
+    return v;
+}
+
+// Stores the value of the node with key and hand `node_hand` (a solved value carries
+// its own proof or disproof hand).
+void store(std::uint64_t key, std::uint32_t node_hand, const Value &v, int move, std::uint64_t work)
+{
+    Cluster &c = table[key & table_mask];
+    Entry *slot = nullptr;
+    for (Entry &e : c.e)
+        if (e.key == key && (e.hand == node_hand || e.hand == v.hand)) {
+            slot = &e;
+            break;
+        }
+    if (!slot)
+        for (Entry &e : c.e)
+            if (e.key == 0) {
+                slot = &e;
+                break;
+            }
+    if (!slot) {
+        // Solved entries are worth keeping: they end whole subtrees.
+        std::uint64_t least = ~0ull;
+        for (Entry &e : c.e) {
+            const std::uint64_t worth = e.work + ((e.pn == 0 || e.dn == 0) ? (1ull << 32) : 0);
+            if (worth < least) {
+                least = worth;
+                slot = &e;
+            }
+        }
+    }
+    slot->key = key;
+    slot->hand = (v.pn == 0 || v.dn == 0) ? v.hand : node_hand;
+    slot->pn = v.pn;
+    slot->dn = v.dn;
+    slot->work = work > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<std::uint32_t>(work);
+    slot->move = move;
+    slot->len = static_cast<std::uint16_t>(v.len);
+    slot->rep = v.rep ? 1 : 0;
+}
+
+// ---- the path --------------------------------------------------------------------------
+// Ply 0 is the root; even plies are the attacker's (OR) nodes, odd ones the defender's.
+struct Child {
+    std::uint64_t key;   // table key
+    std::uint64_t full;  // board, both hands and the side to move: for repetitions
+    std::uint32_t hand;  // the attacker's hand
+    int move;
+    Value value;         // the last value seen, kept when the table loses the entry
+};
+
+Position path[MATE_MAX_PLY + 2];
+Position scratch, look;
+std::uint64_t path_full[MATE_MAX_PLY + 2];
+std::uint64_t path_key[MATE_MAX_PLY + 2];
+std::uint32_t path_hand[MATE_MAX_PLY + 2];
+Child children[MATE_MAX_PLY + 1][MATE_LIST_SIZE];
+// Counts of the path's positions by a few key bits: most repetition tests end here.
+unsigned char path_filter[4096];
+
+int attacker = 1;
+std::uint64_t nodes = 0;
+bool aborted = false;
+MateLimits limits;
+std::chrono::steady_clock::time_point start_time;
+int next_report_ms = 1000;
+
+int elapsed_ms()
+{
+    return static_cast<int>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_time).count());
+}
+
+void check_limits()
+{
+    if (limits.nodes && nodes >= limits.nodes)
+        aborted = true;
+    if (limits.stop && limits.stop->load(std::memory_order_relaxed))
+        aborted = true;
+    const int ms = elapsed_ms();
+    if (limits.time_ms >= 0 && ms >= limits.time_ms)
+        aborted = true;
+    if (limits.progress && ms >= next_report_ms) {
+        limits.progress(nodes, ms);
+        next_report_ms = ms + 1000;
+    }
+}
+
+bool repeats(std::uint64_t full, int ply)
+{
+    if (!path_filter[full & 4095])
+        return false;
+    for (int i = ply & 1; i < ply; i += 2)
+        if (path_full[i] == full)
+            return true;
+    return false;
+}
+
+void enter(int ply, const Child &c)
+{
+    path_key[ply] = c.key;
+    path_full[ply] = c.full;
+    path_hand[ply] = c.hand;
+    path_filter[c.full & 4095]++;
+}
+void leave(int ply) { path_filter[path_full[ply] & 4095]--; }
+
+// Keys and the attacker's hand after side's move in p.
+Child make_child(int side, const Position *p, std::uint32_t hand, int move, bool child_is_defender)
+{
+    const int from = move_from(move), to = move_to(move), piece = move_piece(move), cap = move_cap(move);
+    const int placed = move_is_promote(move) ? piece | PROMOTE : piece;
+    std::uint64_t bk = p->board_key, hk = p->hand_key;
+    if (from) {
+        bk ^= hash_seed[side * 16 + piece][from];
+        if (cap) {
+            bk ^= hash_seed[(side ^ 1) * 16 + cap][to];
+            const int t = cap & 7, n = p->hand[side][t];
+            hk ^= hand_hash_seed[side * 8 + t][n] ^ hand_hash_seed[side * 8 + t][n + 1];
+            if (side == attacker)
+                hand += hand_unit(t);
+        }
+    } else {
+        const int n = p->hand[side][piece];
+        hk ^= hand_hash_seed[side * 8 + piece][n] ^ hand_hash_seed[side * 8 + piece][n - 1];
+        if (side == attacker)
+            hand -= hand_unit(piece);
+    }
+    bk ^= hash_seed[side * 16 + placed][to];
+    const std::uint64_t mark = child_is_defender ? DEFENDER_MARK : 0;
+    return Child{bk ^ mark, bk ^ hk ^ mark, hand, move, Value{}};
+}
+
+// The proof hand of a mated or proved defender node: when a check can be blocked, the
+// types the defender lacks must stay with the attacker, or the defender could drop them.
+std::uint32_t interposition_hand(const Position *p, std::uint32_t proof, std::uint32_t hand)
+{
+    const int defender = attacker ^ 1;
+    const int k = p->king[defender];
+    const int checkers = p->attack[attacker][k];
+    if (checkers & (checkers - 1))
+        return proof;  // double check: only the king moves
+    const int bit = __builtin_ctz(static_cast<unsigned>(checkers));
+    if (bit < 8 || bit >= 16 || p->board[k - delta[attacker][bit - 8]] != 0)
+        return proof;  // a contact check
+    for (int t = FU; t <= HI; t++)
+        if (p->hand[defender][t] == 0)
+            proof = hand_set(proof, t, hand_get(hand, t));
+    return proof;
+}
+
+std::uint32_t saturating_add(std::uint32_t a, std::uint32_t b) { return a + b >= INF ? INF : a + b; }
+// Threshold of the best child: a little past the second best (the 1 + epsilon trick),
+// so that the search does not switch back and forth between two close children.
+std::uint32_t beyond(std::uint32_t second) { return second >= INF ? INF : second + 1 + second / 4; }
+
+// The first estimate of a check the table does not know: the defender's replies are
+// counted (fewer replies, nearer a mate), and a check without a reply is a mate.
+Value first_look(const Position *p, const Child &c)
+{
+    look = *p;
+    NewBoard(attacker, c.move, &look);
+    int replies[MATE_LIST_SIZE];
+    const int n = mate_evasions(attacker ^ 1, &look, replies, &scratch);
+    Value v{n == 0 ? 0 : static_cast<std::uint32_t>(n), n == 0 ? INF : 1, c.hand, 0, false, true};
+    if (n == 0)
+        v.hand = interposition_hand(&look, 0, c.hand);
+    store(c.key, c.hand, v, 0, 0);
+    return v;
+}
+
+Value mid(int ply, std::uint32_t th_pn, std::uint32_t th_dn)
+{
+    Position *p = &path[ply];
+    const bool or_node = (ply & 1) == 0;
+    const int side = or_node ? attacker : attacker ^ 1;
+    const std::uint32_t hand = path_hand[ply];
+    const std::uint64_t key = path_key[ply];
+    if ((++nodes & 1023) == 0)
+        check_limits();
+    if (ply >= MATE_MAX_PLY)
+        return Value{INF, 0, hand, 0, true, true};  // too deep: no mate on this path
+
+    int moves[MATE_LIST_SIZE];
+    const int n = or_node ? mate_checks(side, p, moves, &scratch) : mate_evasions(side, p, moves, &scratch);
+    const std::uint64_t first_node = nodes;
+    if (n == 0) {
+        Value v = or_node ? Value{INF, 0, hand, 0, false, true}
+                          : Value{0, INF, interposition_hand(p, 0, hand), 0, false, true};
+        store(key, hand, v, 0, 1);
+        return v;
+    }
+    Child *ch = children[ply];
+    for (int i = 0; i < n; i++) {
+        ch[i] = make_child(side, p, hand, moves[i], or_node);
+        if (or_node && !repeats(ch[i].full, ply + 1)) {
+            const Value v = probe(ch[i].key, ch[i].hand);
+            ch[i].value = v.found ? v : first_look(p, ch[i]);
+        }
+    }
+
+    Value node;
+    int best = 0;
+    for (;;) {
+        std::uint32_t pn = or_node ? INF : 0, dn = or_node ? 0 : INF, second = INF;
+        best = 0;
+        for (int i = 0; i < n; i++) {
+            Value v;
+            if (repeats(ch[i].full, ply + 1)) {
+                v = Value{INF, 0, ch[i].hand, 0, true, true};
+                ch[i].value = v;
+            } else {
+                v = probe(ch[i].key, ch[i].hand);
+                if (v.found)
+                    ch[i].value = v;
+                else
+                    v = ch[i].value;
+            }
+            if (or_node) {
+                dn = saturating_add(dn, v.dn);
+                if (v.pn < pn) {
+                    second = pn;
+                    pn = v.pn;
+                    best = i;
+                } else if (v.pn < second) {
+                    second = v.pn;
+                }
+            } else {
+                pn = saturating_add(pn, v.pn);
+                if (v.dn < dn) {
+                    second = dn;
+                    dn = v.dn;
+                    best = i;
+                } else if (v.dn < second) {
+                    second = v.dn;
+                }
+            }
+        }
+        node.pn = pn;
+        node.dn = dn;
+        if (pn == 0 || dn == 0 || pn >= th_pn || dn >= th_dn || aborted)
+            break;
+
+        const Value &b = ch[best].value;
+        std::uint32_t child_pn, child_dn;
+        if (or_node) {
+            child_pn = th_pn < beyond(second) ? th_pn : beyond(second);
+            child_dn = th_dn >= INF ? INF : th_dn - dn + b.dn;
+        } else {
+            child_dn = th_dn < beyond(second) ? th_dn : beyond(second);
+            child_pn = th_pn >= INF ? INF : th_pn - pn + b.pn;
+        }
+        Position *next = &path[ply + 1];
+        *next = *p;
+        next->last_move = ch[best].move;
+        NewBoard(side, ch[best].move, next);
+        enter(ply + 1, ch[best]);
+        ch[best].value = mid(ply + 1, child_pn, child_dn);
+        leave(ply + 1);
+    }
+
+    // The solved node's line length, proof hand and move.
+    int move = 0;
+    node.hand = hand;
+    node.found = true;
+    if (node.pn == 0 && or_node) {
+        int shortest = 1 << 30;
+        for (int i = 0; i < n; i++)
+            if (ch[i].value.pn == 0 && ch[i].value.len < shortest) {
+                shortest = ch[i].value.len;
+                best = i;
+            }
+        const int m = ch[best].move;
+        std::uint32_t proof = ch[best].value.hand;
+        if (move_from(m) == 0)
+            proof += hand_unit(move_piece(m));
+        else if (move_cap(m) && hand_get(proof, move_cap(m) & 7) > 0)
+            proof -= hand_unit(move_cap(m) & 7);
+        node.hand = hand_min(proof, hand);
+        node.len = shortest + 1;
+        move = m;
+    } else if (node.pn == 0) {
+        std::uint32_t proof = 0;
+        int longest = 0;
+        for (int i = 0; i < n; i++) {
+            proof = hand_max(proof, ch[i].value.hand);
+            if (ch[i].value.len > longest)
+                longest = ch[i].value.len;
+        }
+        node.hand = interposition_hand(p, proof, hand);
+        node.len = longest + 1;
+    } else if (node.dn == 0) {
+        // A disproof rests on a repetition when one of the refutations it needs does.
+        bool rep;
+        if (or_node) {
+            rep = false;
+            for (int i = 0; i < n; i++)
+                rep = rep || ch[i].value.rep;
+        } else {
+            rep = true;
+            for (int i = 0; i < n; i++)
+                if (ch[i].value.dn == 0 && !ch[i].value.rep)
+                    rep = false;
+        }
+        node.rep = rep;
+    }
+    if (!aborted || node.pn == 0 || node.dn == 0)
+        store(key, hand, node, move, nodes - first_node + 1);
+    return node;
+}
+
+// ---- the mating line ---------------------------------------------------------------------
+// Searches node `ply` of the path (set up by the caller) until it is solved or the
+// limits end the solve.
+Value solve_node(int ply)
+{
+    Value v;
+    do
+        v = mid(ply, INF, INF);
+    while (v.pn != 0 && v.dn != 0 && !aborted);
+    return v;
+}
+
+// Follows the proof from node ply: at the attacker's nodes the proved check with the
+// shortest mate, at the defender's the reply that lasts longest. Returns the plies
+// written to line, or -1 when the proof cannot be followed (the limits ended it).
+int follow_proof(int ply, int *line)
+{
+    Position *p = &path[ply];
+    const bool or_node = (ply & 1) == 0;
+    const int side = or_node ? attacker : attacker ^ 1;
+    if (ply >= MATE_MAX_PLY)
+        return -1;
+    int moves[MATE_LIST_SIZE];
+    const int n = or_node ? mate_checks(side, p, moves, &scratch) : mate_evasions(side, p, moves, &scratch);
+    if (n == 0)
+        return or_node ? -1 : 0;
+    int chosen = -1, chosen_len = 0;
+    for (int attempt = 0; attempt < 2 && chosen < 0; attempt++) {
+        for (int i = 0; i < n; i++) {
+            Child c = make_child(side, p, path_hand[ply], moves[i], or_node);
+            if (repeats(c.full, ply + 1)) {
+                if (!or_node)
+                    return -1;  // the defender repeats: this is no proof
+                continue;
+            }
+            Value v = probe(c.key, c.hand);
+            if (v.pn != 0 && (attempt == 1 || !or_node)) {
+                // Lost from the table: prove this child again.
+                Position *next = &path[ply + 1];
+                *next = *p;
+                NewBoard(side, moves[i], next);
+                enter(ply + 1, c);
+                v = solve_node(ply + 1);
+                leave(ply + 1);
+            }
+            if (v.pn != 0) {
+                if (!or_node)
+                    return -1;
+                continue;
+            }
+            if (chosen < 0 || (or_node ? v.len < chosen_len : v.len > chosen_len)) {
+                chosen = i;
+                chosen_len = v.len;
+            }
+        }
+        if (aborted)
+            return -1;
+    }
+    if (chosen < 0)
+        return -1;
+    Child c = make_child(side, p, path_hand[ply], moves[chosen], or_node);
+    Position *next = &path[ply + 1];
+    *next = *p;
+    next->last_move = moves[chosen];
+    NewBoard(side, moves[chosen], next);
+    enter(ply + 1, c);
+    line[0] = moves[chosen];
+    const int rest = follow_proof(ply + 1, line + 1);
+    leave(ply + 1);
+    return rest < 0 ? -1 : rest + 1;
+}
+
+}  // namespace
+
+bool mate_table_resize(int mib)
+{
+    if (mib < 1)
+        mib = 1;
+    std::uint64_t clusters = 1;
+    while ((clusters * 2) * sizeof(Cluster) <= static_cast<std::uint64_t>(mib) << 20)
+        clusters *= 2;
+    if (table && clusters == table_mask + 1)
+        return true;
+    Cluster *fresh = new (std::nothrow) Cluster[clusters];
+    if (!fresh)
+        return false;
+    table.reset(fresh);
+    table_mask = clusters - 1;
+    table_size_mib = mib;
+    return true;
+}
+
+int mate_table_mib() { return table_size_mib; }
+
+void mate_solve(int side, const Position *root, const MateLimits &lim, MateResult *result)
+{
+    if (!table)
+        mate_table_resize(MATE_TABLE_DEFAULT_MIB);
+    std::memset(static_cast<void *>(table.get()), 0, (table_mask + 1) * sizeof(Cluster));
+    std::memset(path_filter, 0, sizeof path_filter);
+    attacker = side;
+    nodes = 0;
+    aborted = false;
+    limits = lim;
+    start_time = std::chrono::steady_clock::now();
+    next_report_ms = 1000;
+
+    path[0] = *root;
+    const std::uint32_t hand = pack_hand(root->hand[side]);
+    enter(0, Child{root->board_key, root->board_key ^ root->hand_key, hand, 0, Value{}});
+    Value v = solve_node(0);
+    result->status = MATE_UNKNOWN;
+    result->length = 0;
+    if (v.pn == 0) {
+        const int len = follow_proof(0, result->line);
+        if (len > 0) {
+            result->status = MATE_FOUND;
+            result->length = len;
+        }
+    } else if (v.dn == 0) {
+        result->status = MATE_NONE;
+    }
+    leave(0);
+    result->nodes = nodes;
+    result->ms = elapsed_ms();
+}
