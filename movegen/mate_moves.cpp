@@ -5,6 +5,8 @@
 #include "movegen/make_evasion.h"
 #include "movegen/make_legal.h"
 
+bool mate_plain_moves = true;
+
 namespace {
 
 // line_step[a][b]: the step that leads from a to b along a rank, file or diagonal, 0
@@ -75,6 +77,8 @@ bool discovers(int side, const Position *p, int from, int to, int k)
 // engine's generators give without it (a twin is always listed right beside its move).
 int add_plain_moves(int side, int *list, int n)
 {
+    if (!mate_plain_moves)
+        return n;
     int out = n;
     for (int i = 0; i < n; i++) {
         const int m = list[i];

@@ -7,6 +7,10 @@
 
 #include "board/position.h"
 
+// When false, the generators below leave out the same plain moves as the search's
+// generators (tools and tests compare the two rule sets with it).
+extern bool mate_plain_moves;
+
 // Room for any list below: checks (board moves and drops) or evasions.
 constexpr int MATE_LIST_SIZE = 1024;
 

@@ -524,6 +524,7 @@ void mate_solve(int side, const Position *root, const MateLimits &lim, MateResul
     Value v = solve_node(0);
     result->status = MATE_UNKNOWN;
     result->length = 0;
+    result->repetition = false;
     if (v.pn == 0) {
         const int len = follow_proof(0, result->line);
         if (len > 0) {
@@ -532,6 +533,7 @@ void mate_solve(int side, const Position *root, const MateLimits &lim, MateResul
         }
     } else if (v.dn == 0) {
         result->status = MATE_NONE;
+        result->repetition = v.rep;
     }
     leave(0);
     result->nodes = nodes;

@@ -29,6 +29,7 @@ struct MateResult {
     int status = MATE_UNKNOWN;
     int length = 0;                    // plies of the mating line
     int line[MATE_MAX_PLY + 1] = {};  // attacker's moves and the defender's replies
+    bool repetition = false;           // the no-mate rests on repeated positions
     std::uint64_t nodes = 0;
     int ms = 0;
 };

@@ -7,7 +7,10 @@
 //   <label> mate <plies> | nomate | unknown  nodes <N> ms <T> line <usi moves>
 // and at the end the totals with nodes per second. Runs where "hash_key.dat" is.
 //
-//   qvn-mate [--time MS] [--nodes N] [--hash MIB] < problems
+// nomate-rep: the no-mate rests on repeated positions (a perpetual check).
+//
+//   qvn-mate [--time MS] [--nodes N] [--hash MIB] [--plain 0|1] < problems
+// --plain 0 leaves out the plain moves that the search's generators leave out.
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -16,13 +19,14 @@
 #include "frontend/helper.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
+#include "movegen/mate_moves.h"
 #include "search/mate_search.h"
 
 namespace {
 
 void usage()
 {
-    std::fprintf(stderr, "usage: qvn-mate [--time MS] [--nodes N] [--hash MIB] < problems\n");
+    std::fprintf(stderr, "usage: qvn-mate [--time MS] [--nodes N] [--hash MIB] [--plain 0|1] < problems\n");
     std::exit(2);
 }
 
@@ -42,6 +46,8 @@ int main(int argc, char **argv)
             limits.nodes = std::strtoull(argv[++i], nullptr, 10);
         else if (!std::strcmp(argv[i], "--hash"))
             mib = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--plain") && i + 1 < argc)
+            mate_plain_moves = std::atoi(argv[++i]) != 0;
         else
             usage();
     }
@@ -80,7 +86,8 @@ int main(int argc, char **argv)
             std::printf("%s mate %d", label, result.length);
         } else {
             nomates += result.status == MATE_NONE;
-            std::printf("%s %s", label, result.status == MATE_NONE ? "nomate" : "unknown");
+            std::printf("%s %s", label,
+                        result.status == MATE_UNKNOWN ? "unknown" : result.repetition ? "nomate-rep" : "nomate");
         }
         std::printf(" nodes %llu ms %d line", static_cast<unsigned long long>(result.nodes), result.ms);
         for (int i = 0; i < result.length; i++) {
