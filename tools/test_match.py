@@ -202,6 +202,7 @@ def test_openings_and_go():
     setup.quirks = ""
     check(e.go_line({"b": 9000, "w": 8000}, 0, 500) == "go btime 9000 wtime 8000 binc 500 winc 500",
           "increment instead of byoyomi")
+    check(e.go_line({"b": 9000, "w": 8000}, 1000, 0, 5000) == "go nodes 5000", "fixed-node games send no clock")
 
 
 # ---- games with fake engines ---------------------------------------------------------------
