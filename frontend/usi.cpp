@@ -11,6 +11,7 @@
 #include "frontend/helper.h"
 #include "frontend/log.h"
 #include "frontend/usi_mate.h"
+#include "search/mate_search.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
 #include "platform/platform.h"
@@ -414,6 +415,9 @@ int engine_main()
     lprintf("pondering=%d\n\n", pondering);
     HashInit();
     InitEvalute(1);
+    // The mate solver's table is had here, before any search ("mate_hash" in MiB).
+    if (!mate_table_resize(GetConfInt("mate_hash", MATE_TABLE_DEFAULT_MIB, CONF_FILE)))
+        std::fputs("mate_hash: not enough memory; the mate solver's table is made at its first use\n", stderr);
     // A "go" before any "position" searches the initial position.
     nMoves = read_position("startpos");
     start_thread(usi_get);

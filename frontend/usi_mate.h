@@ -1,8 +1,9 @@
 // "go mate": where the front end hands a mate question to the mate solver.
 #pragma once
 
-// Answers one "go mate" for the root position on the main thread: exactly one "checkmate"
-// line ("checkmate <moves>", "checkmate nomate", "checkmate timeout" or
-// "checkmate notimplemented"). time_ms is the time allowed, -1 for none; AbortSearch
-// is raised by "stop" meanwhile.
+// Answers one "go mate" for the root position on the main thread with the mate solver:
+// "info" lines with nodes and speed about once a second, then exactly one "checkmate"
+// line ("checkmate <moves>": the attacker's moves and the defender's replies;
+// "checkmate nomate" when no mate exists; "checkmate timeout" when time_ms or a "stop",
+// which raises AbortSearch, ends it first). time_ms is the time allowed, -1 for none.
 void answer_go_mate(int time_ms);

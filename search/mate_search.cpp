@@ -3,7 +3,7 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
-#include <new>
+#include <cstdlib>
 
 #include "board/new_board.h"
 #include "hash/hash.h"
@@ -62,7 +62,7 @@ struct Entry {
     int move;            // the proving move of an attacker node
     std::uint16_t len;   // plies to mate when proved
     std::uint8_t rep;    // the disproof rests on a repetition met on some path
-    std::uint8_t unused;
+    std::uint8_t solve;  // the solve that wrote it: older entries count as empty
 };
 constexpr int WAYS = 8;
 struct Cluster {
@@ -70,9 +70,14 @@ struct Cluster {
 };
 static_assert(sizeof(Cluster) == 256);
 
-std::unique_ptr<Cluster[]> table;
+// calloc: a fresh large block comes zeroed from the system, untouched until used.
+struct FreeTable {
+    void operator()(Cluster *c) const { std::free(c); }
+};
+std::unique_ptr<Cluster[], FreeTable> table;
 std::uint64_t table_mask = 0;
 int table_size_mib = 0;
+std::uint8_t solve_number = 0;  // of the current solve, 1..255; the table is cleared on wrapping
 
 constexpr std::uint64_t DEFENDER_MARK = 0x9E3779B97F4A7C15ull;
 
@@ -91,7 +96,7 @@ Value probe(std::uint64_t key, std::uint32_t hand)
     Value v;
     v.hand = hand;
     for (Entry &e : c.e) {
-        if (e.key != key)
+        if (e.key != key || e.solve != solve_number)
             continue;
         if (e.pn == 0 && hand_le(e.hand, hand))
             return Value{0, INF, e.hand, e.len, false, true};
@@ -110,13 +115,13 @@ void store(std::uint64_t key, std::uint32_t node_hand, const Value &v, int move,
     Cluster &c = table[key & table_mask];
     Entry *slot = nullptr;
     for (Entry &e : c.e)
-        if (e.key == key && (e.hand == node_hand || e.hand == v.hand)) {
+        if (e.key == key && e.solve == solve_number && (e.hand == node_hand || e.hand == v.hand)) {
             slot = &e;
             break;
         }
     if (!slot)
         for (Entry &e : c.e)
-            if (e.key == 0) {
+            if (e.solve != solve_number) {
                 slot = &e;
                 break;
             }
@@ -139,6 +144,7 @@ void store(std::uint64_t key, std::uint32_t node_hand, const Value &v, int move,
     slot->move = move;
     slot->len = static_cast<std::uint16_t>(v.len);
     slot->rep = v.rep ? 1 : 0;
+    slot->solve = solve_number;
 }
 
 // ---- the path --------------------------------------------------------------------------
@@ -494,7 +500,8 @@ bool mate_table_resize(int mib)
         clusters *= 2;
     if (table && clusters == table_mask + 1)
         return true;
-    Cluster *fresh = new (std::nothrow) Cluster[clusters];
+    table.reset();  // the old table goes first: two need not fit at once
+    Cluster *fresh = static_cast<Cluster *>(std::calloc(clusters, sizeof(Cluster)));
     if (!fresh)
         return false;
     table.reset(fresh);
@@ -507,9 +514,15 @@ int mate_table_mib() { return table_size_mib; }
 
 void mate_solve(int side, const Position *root, const MateLimits &lim, MateResult *result)
 {
-    if (!table)
-        mate_table_resize(MATE_TABLE_DEFAULT_MIB);
-    std::memset(static_cast<void *>(table.get()), 0, (table_mask + 1) * sizeof(Cluster));
+    if (!table && !mate_table_resize(MATE_TABLE_DEFAULT_MIB) && !mate_table_resize(1)) {
+        result->status = MATE_UNKNOWN;
+        result->length = 0;
+        return;
+    }
+    if (++solve_number == 0) {
+        std::memset(static_cast<void *>(table.get()), 0, (table_mask + 1) * sizeof(Cluster));
+        solve_number = 1;
+    }
     std::memset(path_filter, 0, sizeof path_filter);
     attacker = side;
     nodes = 0;

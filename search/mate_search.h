@@ -35,9 +35,10 @@ struct MateResult {
 };
 
 // Allocates the solver's table (MiB, at least 1); call before solving, never during.
-// Returns false when the memory cannot be had (the old table is kept).
+// Returns false when the memory cannot be had (then there is no table until a later
+// call succeeds; a solve without one makes the default table first).
 bool mate_table_resize(int mib);
 int mate_table_mib();
 
-// Looks for a mate by side (to move in root). Clears the table first.
+// Looks for a mate by side (to move in root), in a table emptied of earlier solves.
 void mate_solve(int side, const Position *root, const MateLimits &limits, MateResult *result);
