@@ -86,13 +86,14 @@ MateResult solve(const std::string &position, std::uint64_t nodes)
 
 bool has_plain_move(const int *line, int n)
 {
-    // The plain moves the search's generators leave out: a pawn into the zone, a lance
-    // to the last two ranks, a bishop or rook from or into the zone.
+    // The plain moves the search's generators may leave out: a pawn or lance into the
+    // zone (a lance only to the last two ranks unless in check), a bishop or rook from or
+    // into it.
     for (int i = 0; i < n; i += 2) {
         const int m = line[i], piece = move_piece(m), to = move_to(m) & 15, from = move_from(m) & 15;
         if (!from || move_is_promote(m))
             continue;
-        if ((piece == FU && to <= 3) || (piece == KY && to <= 2) || ((piece == KA || piece == HI) && (to <= 3 || from <= 3)))
+        if (((piece == FU || piece == KY) && to <= 3) || ((piece == KA || piece == HI) && (to <= 3 || from <= 3)))
             return true;
     }
     return false;

@@ -36,6 +36,7 @@ class MateEngine:
             cmd = [name]
         self.p = subprocess.Popen(cmd, cwd=cwd, env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                   stderr=subprocess.DEVNULL, text=True, bufsize=1)
+        self.pending = b""  # bytes read but not yet returned as lines
         self.send("usi")
         self.until("usiok", 30)
         for k, v in opts:
@@ -49,13 +50,19 @@ class MateEngine:
         self.p.stdin.flush()
 
     def readline(self, timeout):
-        ready, _, _ = select.select([self.p.stdout], [], [], max(0.0, timeout))
-        if not ready:
-            return None
-        line = self.p.stdout.readline()
-        if not line:
-            raise RuntimeError("%s ended" % self.name)
-        return line.rstrip("\n")
+        # Raw reads on the descriptor: select() knows nothing of a file object's buffer.
+        end = time.time() + timeout
+        fd = self.p.stdout.fileno()
+        while b"\n" not in self.pending:
+            ready, _, _ = select.select([fd], [], [], max(0.0, end - time.time()))
+            if not ready:
+                return None
+            chunk = os.read(fd, 65536)
+            if not chunk:
+                raise RuntimeError("%s ended" % self.name)
+            self.pending += chunk
+        line, _, self.pending = self.pending.partition(b"\n")
+        return line.decode("utf-8", "replace").rstrip("\r")
 
     def until(self, prefix, timeout):
         end = time.time() + timeout
