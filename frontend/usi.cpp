@@ -31,6 +31,7 @@ int nMoves;
 std::FILE *fp_usi_log;
 const char *version = "1.14";
 int log_enable, usi_dump, no_book, random_book, pondering;
+int mate_probe;
 
 namespace {
 
@@ -404,6 +405,7 @@ int engine_main()
     no_book = GetConfInt("no_book", 0, CONF_FILE);
     random_book = GetConfInt("random_book", 0, CONF_FILE);
     pondering = GetConfInt("pondering", 0, CONF_FILE);
+    mate_probe = GetConfInt("mate_probe", 0, CONF_FILE);
     if (log_enable)
         open_log();
     if (usi_dump)
@@ -412,7 +414,8 @@ int engine_main()
     lputs("*** options");
     lprintf("no_book=%d\n", no_book);
     lprintf("random_book=%d\n", random_book);
-    lprintf("pondering=%d\n\n", pondering);
+    lprintf("pondering=%d\n", pondering);
+    lprintf("mate_probe=%d\n\n", mate_probe);
     HashInit();
     InitEvalute(1);
     // The mate solver's table is had here, before any search ("mate_hash" in MiB).

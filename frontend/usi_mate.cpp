@@ -12,6 +12,17 @@
 
 namespace {
 
+// Appends the mating line in USI notation.
+std::size_t write_line(const MateResult &result, char *line, std::size_t at, std::size_t size)
+{
+    for (int i = 0; i < result.length; i++) {
+        char text[8];
+        move2usi(Reverse ? move_reverse(result.line[i]) : result.line[i], text);
+        at += static_cast<std::size_t>(std::snprintf(line + at, size - at, " %s", text));
+    }
+    return at;
+}
+
 void report_progress(std::uint64_t nodes, int ms)
 {
     usi_printf("info time %d nodes %" PRIu64 " nps %" PRIu64 "\n", ms, nodes,
@@ -42,11 +53,16 @@ void answer_go_mate(int time_ms)
     }
     // At most 127 moves of at most 5 characters and a space each.
     char line[16 + MATE_MAX_PLY * 6] = "checkmate";
-    std::size_t at = std::strlen(line);
-    for (int i = 0; i < result.length; i++) {
-        char text[8];
-        move2usi(Reverse ? move_reverse(result.line[i]) : result.line[i], text);
-        at += static_cast<std::size_t>(std::snprintf(line + at, sizeof line - at, " %s", text));
-    }
+    write_line(result, line, std::strlen(line), sizeof line);
+    usi_printf("%s\n", line);
+}
+
+void usi_mate_info(const MateResult &result)
+{
+    char line[96 + MATE_MAX_PLY * 6];
+    std::size_t at = static_cast<std::size_t>(std::snprintf(line, sizeof line,
+                                                            "info time %d nodes %" PRIu64 " score mate %d pv",
+                                                            result.ms, result.nodes, result.length));
+    write_line(result, line, at, sizeof line);
     usi_printf("%s\n", line);
 }

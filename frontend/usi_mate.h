@@ -7,3 +7,7 @@
 // "checkmate nomate" when no mate exists; "checkmate timeout" when time_ms or a "stop",
 // which raises AbortSearch, ends it first). time_ms is the time allowed, -1 for none.
 void answer_go_mate(int time_ms);
+
+struct MateResult;
+// The "info" line of a proved mate played in a game: time, nodes, "score mate N" and the line.
+void usi_mate_info(const MateResult &result);

@@ -298,13 +298,23 @@ Value mid(int ply, std::uint32_t th_pn, std::uint32_t th_dn)
         store(key, hand, v, 0, 1);
         return v;
     }
+    // The children's values are read once; afterwards only the child just searched
+    // changes (a transposition seen later is picked up on the next visit).
     Child *ch = children[ply];
     for (int i = 0; i < n; i++) {
         ch[i] = make_child(side, p, hand, moves[i], or_node);
-        if (or_node && !repeats(ch[i].full, ply + 1)) {
-            const Value v = probe(ch[i].key, ch[i].hand);
-            ch[i].value = v.found ? v : first_look(p, ch[i]);
+        // The probes below wait on memory: ask for the whole cluster at once.
+        const char *cluster = reinterpret_cast<const char *>(&table[ch[i].key & table_mask]);
+        __builtin_prefetch(cluster);
+        __builtin_prefetch(cluster + 128);
+    }
+    for (int i = 0; i < n; i++) {
+        if (repeats(ch[i].full, ply + 1)) {
+            ch[i].value = Value{INF, 0, ch[i].hand, 0, true, true};
+            continue;
         }
+        const Value v = probe(ch[i].key, ch[i].hand);
+        ch[i].value = v.found || !or_node ? v : first_look(p, ch[i]);
     }
 
     Value node;
@@ -313,17 +323,7 @@ Value mid(int ply, std::uint32_t th_pn, std::uint32_t th_dn)
         std::uint32_t pn = or_node ? INF : 0, dn = or_node ? 0 : INF, second = INF;
         best = 0;
         for (int i = 0; i < n; i++) {
-            Value v;
-            if (repeats(ch[i].full, ply + 1)) {
-                v = Value{INF, 0, ch[i].hand, 0, true, true};
-                ch[i].value = v;
-            } else {
-                v = probe(ch[i].key, ch[i].hand);
-                if (v.found)
-                    ch[i].value = v;
-                else
-                    v = ch[i].value;
-            }
+            const Value &v = ch[i].value;
             if (or_node) {
                 dn = saturating_add(dn, v.dn);
                 if (v.pn < pn) {

@@ -97,7 +97,7 @@ def label():
     sample = []
     for kind, group in sorted(by_kind.items(), key=str):
         rng.shuffle(group)
-        cap = {"unknown": 60, "nomate": 3 * NOMATES, "nomate-rep": 3 * NOMATES}.get(kind, 2 * PER_LENGTH)
+        cap = {"unknown": 40, "nomate": 2 * NOMATES, "nomate-rep": 2 * NOMATES}.get(kind, 2 * PER_LENGTH)
         sample += group[:cap]
     gps_path = os.path.join(WORK, "gps.txt")
     gps_done = read_results(gps_path)
