@@ -1,5 +1,6 @@
 #include "search/mate_search.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <memory>
@@ -60,7 +61,7 @@ struct Entry {
     std::uint32_t pn, dn;
     std::uint32_t work;  // nodes spent below it: the cheapest entry is replaced first
     int move;            // the proving move of an attacker node
-    std::uint16_t len;   // plies to mate when proved
+    std::uint16_t len;   // proved: plies to mate; disproved: the depth it holds for
     std::uint8_t rep;    // the disproof rests on a repetition met on some path
     std::uint8_t solve;  // the solve that wrote it: older entries count as empty
 };
@@ -80,17 +81,20 @@ int table_size_mib = 0;
 std::uint8_t solve_number = 0;  // of the current solve, 1..255; the table is cleared on wrapping
 
 constexpr std::uint64_t DEFENDER_MARK = 0x9E3779B97F4A7C15ull;
+constexpr int DEPTH_ANY = 0xFFFF;  // a disproof that no length limit made
 
 // What the solver knows of one node.
 struct Value {
     std::uint32_t pn = 1, dn = 1;
     std::uint32_t hand = 0;  // the proof or disproof hand of a solved node
-    int len = 0;
+    int len = 0;             // proved: plies to mate
     bool rep = false;
     bool found = false;      // the table knew the node
+    int depth = DEPTH_ANY;   // disproved: for mates of up to this many plies
 };
 
-Value probe(std::uint64_t key, std::uint32_t hand)
+// The table's value of a node with `remaining` plies left under the length limit.
+Value probe(std::uint64_t key, std::uint32_t hand, int remaining)
 {
     Cluster &c = table[key & table_mask];
     Value v;
@@ -98,10 +102,17 @@ Value probe(std::uint64_t key, std::uint32_t hand)
     for (Entry &e : c.e) {
         if (e.key != key || e.solve != solve_number)
             continue;
-        if (e.pn == 0 && hand_le(e.hand, hand))
-            return Value{0, INF, e.hand, e.len, false, true};
-        if (e.dn == 0 && hand_le(hand, e.hand))
-            return Value{INF, 0, e.hand, 0, e.rep != 0, true};
+        if (e.pn == 0) {
+            // A mate longer than the plies left is no mate under the length limit.
+            if (e.len <= remaining && hand_le(e.hand, hand))
+                return Value{0, INF, e.hand, e.len, false, true};
+            continue;
+        }
+        if (e.dn == 0) {
+            if (e.len >= remaining && hand_le(hand, e.hand))
+                return Value{INF, 0, e.hand, 0, e.rep != 0, true, e.len};
+            continue;
+        }
         if (e.hand == hand)
             v = Value{e.pn, e.dn, hand, 0, false, true};
     }
@@ -142,9 +153,18 @@ void store(std::uint64_t key, std::uint32_t node_hand, const Value &v, int move,
     slot->dn = v.dn;
     slot->work = work > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<std::uint32_t>(work);
     slot->move = move;
-    slot->len = static_cast<std::uint16_t>(v.len);
+    slot->len = static_cast<std::uint16_t>(v.pn == 0 ? v.len : v.dn == 0 ? v.depth : 0);
     slot->rep = v.rep ? 1 : 0;
     slot->solve = solve_number;
+}
+
+// Empties the table of earlier solves.
+void new_table_generation()
+{
+    if (++solve_number == 0) {
+        std::memset(static_cast<void *>(table.get()), 0, (table_mask + 1) * sizeof(Cluster));
+        solve_number = 1;
+    }
 }
 
 // ---- the path --------------------------------------------------------------------------
@@ -167,6 +187,9 @@ Child children[MATE_MAX_PLY + 1][MATE_LIST_SIZE];
 unsigned char path_filter[4096];
 
 int attacker = 1;
+int limit = MATE_MAX_PLY;  // no mate longer than this many plies is looked for
+std::uint64_t node_cap = 0;  // the shortening of a found mate ends here
+int time_cap_ms = -1;        // or here
 std::uint64_t nodes = 0;
 bool aborted = false;
 MateLimits limits;
@@ -181,12 +204,12 @@ int elapsed_ms()
 
 void check_limits()
 {
-    if (limits.nodes && nodes >= limits.nodes)
+    if ((limits.nodes && nodes >= limits.nodes) || (node_cap && nodes >= node_cap))
         aborted = true;
     if (limits.stop && limits.stop->load(std::memory_order_relaxed))
         aborted = true;
     const int ms = elapsed_ms();
-    if (limits.time_ms >= 0 && ms >= limits.time_ms)
+    if ((limits.time_ms >= 0 && ms >= limits.time_ms) || (time_cap_ms >= 0 && ms >= time_cap_ms))
         aborted = true;
     if (limits.progress && ms >= next_report_ms) {
         limits.progress(nodes, ms);
@@ -286,8 +309,8 @@ Value mid(int ply, std::uint32_t th_pn, std::uint32_t th_dn)
     const std::uint64_t key = path_key[ply];
     if ((++nodes & 1023) == 0)
         check_limits();
-    if (ply >= MATE_MAX_PLY)
-        return Value{INF, 0, hand, 0, true, true};  // too deep: no mate on this path
+    if (or_node && ply >= limit)
+        return Value{INF, 0, hand, 0, false, true, 0};  // no mate within the limit here
 
     int moves[MATE_LIST_SIZE];
     const int n = or_node ? mate_checks(side, p, moves, &scratch) : mate_evasions(side, p, moves, &scratch);
@@ -313,7 +336,7 @@ Value mid(int ply, std::uint32_t th_pn, std::uint32_t th_dn)
             ch[i].value = Value{INF, 0, ch[i].hand, 0, true, true};
             continue;
         }
-        const Value v = probe(ch[i].key, ch[i].hand);
+        const Value v = probe(ch[i].key, ch[i].hand, limit - ply - 1);
         ch[i].value = v.found || !or_node ? v : first_look(p, ch[i]);
     }
 
@@ -398,19 +421,29 @@ Value mid(int ply, std::uint32_t th_pn, std::uint32_t th_dn)
         node.hand = interposition_hand(p, proof, hand);
         node.len = longest + 1;
     } else if (node.dn == 0) {
-        // A disproof rests on a repetition when one of the refutations it needs does.
+        // A disproof rests on a repetition when one of the refutations it needs does, and
+        // holds for the mates that all of them (at the attacker's node) or the best of
+        // them (at the defender's) exclude.
         bool rep;
+        int depth;
         if (or_node) {
             rep = false;
-            for (int i = 0; i < n; i++)
+            depth = DEPTH_ANY;
+            for (int i = 0; i < n; i++) {
                 rep = rep || ch[i].value.rep;
+                depth = std::min(depth, ch[i].value.depth);
+            }
         } else {
             rep = true;
+            depth = 0;
             for (int i = 0; i < n; i++)
-                if (ch[i].value.dn == 0 && !ch[i].value.rep)
-                    rep = false;
+                if (ch[i].value.dn == 0) {
+                    rep = rep && ch[i].value.rep;
+                    depth = std::max(depth, ch[i].value.depth);
+                }
         }
         node.rep = rep;
+        node.depth = depth >= DEPTH_ANY ? DEPTH_ANY : depth + 1;
     }
     if (!aborted || node.pn == 0 || node.dn == 0)
         store(key, hand, node, move, nodes - first_node + 1);
@@ -437,7 +470,7 @@ int follow_proof(int ply, int *line)
     Position *p = &path[ply];
     const bool or_node = (ply & 1) == 0;
     const int side = or_node ? attacker : attacker ^ 1;
-    if (ply >= MATE_MAX_PLY)
+    if (or_node && ply >= limit)
         return -1;
     int moves[MATE_LIST_SIZE];
     const int n = or_node ? mate_checks(side, p, moves, &scratch) : mate_evasions(side, p, moves, &scratch);
@@ -452,8 +485,8 @@ int follow_proof(int ply, int *line)
                     return -1;  // the defender repeats: this is no proof
                 continue;
             }
-            Value v = probe(c.key, c.hand);
-            if (v.pn != 0 && (attempt == 1 || !or_node)) {
+            Value v = probe(c.key, c.hand, limit - ply - 1);
+            if (v.pn != 0 && v.dn != 0 && (attempt == 1 || !or_node)) {
                 // Lost from the table: prove this child again.
                 Position *next = &path[ply + 1];
                 *next = *p;
@@ -489,6 +522,33 @@ int follow_proof(int ply, int *line)
     return rest < 0 ? -1 : rest + 1;
 }
 
+// Looks for shorter mates than the one found, each time with the length limit two plies
+// below the best line so far, in an emptied table (disproofs under one limit do not hold
+// under another), until none is left, or after twice the nodes and once the time that
+// the first proof took.
+void shorten(MateResult *result)
+{
+    static int line[MATE_MAX_PLY + 1];
+    node_cap = 3 * nodes + 20000;
+    time_cap_ms = limits.nodes ? -1 : 2 * elapsed_ms() + 50;  // a node-limited solve repeats exactly
+    while (!aborted && result->length > 1) {
+        limit = result->length - 2;
+        new_table_generation();
+        const Value v = solve_node(0);
+        if (v.pn != 0)
+            break;
+        const int len = follow_proof(0, line);
+        if (len <= 0 || len >= result->length)
+            break;
+        result->length = len;
+        for (int i = 0; i < len; i++)
+            result->line[i] = line[i];
+    }
+    node_cap = 0;
+    time_cap_ms = -1;
+    aborted = false;  // the mate stands, whatever ended the shortening
+}
+
 }  // namespace
 
 bool mate_table_resize(int mib)
@@ -519,10 +579,6 @@ void mate_solve(int side, const Position *root, const MateLimits &lim, MateResul
         result->length = 0;
         return;
     }
-    if (++solve_number == 0) {
-        std::memset(static_cast<void *>(table.get()), 0, (table_mask + 1) * sizeof(Cluster));
-        solve_number = 1;
-    }
     std::memset(path_filter, 0, sizeof path_filter);
     attacker = side;
     nodes = 0;
@@ -534,6 +590,10 @@ void mate_solve(int side, const Position *root, const MateLimits &lim, MateResul
     path[0] = *root;
     const std::uint32_t hand = pack_hand(root->hand[side]);
     enter(0, Child{root->board_key, root->board_key ^ root->hand_key, hand, 0, Value{}});
+    limit = MATE_MAX_PLY;
+    node_cap = 0;
+    time_cap_ms = -1;
+    new_table_generation();
     Value v = solve_node(0);
     result->status = MATE_UNKNOWN;
     result->length = 0;
@@ -543,6 +603,7 @@ void mate_solve(int side, const Position *root, const MateLimits &lim, MateResul
         if (len > 0) {
             result->status = MATE_FOUND;
             result->length = len;
+            shorten(result);
         }
     } else if (v.dn == 0) {
         result->status = MATE_NONE;

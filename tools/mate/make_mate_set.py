@@ -8,8 +8,9 @@
 Candidates are the positions of the last 25 plies of every decisive game in
 tests/data/games with the winner to move (sfen from fairy-stockfish). Labelling runs
 qvn-mate on all of them (1 s each), keeps a sample by length, then asks gpsusi (go mate,
-10 s) and fairy-stockfish (a mate score no longer than ours) about that sample. A mate's
-length is the shorter of qvn's and gpsusi's lines; a no-mate needs both to say so. Every
+10 s) and fairy-stockfish (a mate score no longer than ours) about that sample; select runs
+this build's qvn-mate once more on the sample (5 million nodes). A mate's length is the
+shortest of the lines found; a no-mate needs both engines to say so. Every
 stage writes build/mate-work/ and skips what is already there, so it can be resumed.
 Needs the Debian packages gpsshogi and fairy-stockfish.
 """
@@ -128,34 +129,50 @@ def label():
 def select():
     qvn = read_results(os.path.join(WORK, "qvn.txt"))
     gps = read_results(os.path.join(WORK, "gps.txt"))
+    # The solver of this build, with a node limit (so that it repeats exactly), on every
+    # labelled position: its line counts too when it is shorter.
+    final_path = os.path.join(WORK, "qvn-final.txt")
+    if not os.path.exists(final_path):
+        positions = sorted(gps)
+        text = "".join("%d %s\n" % (i, p) for i, p in enumerate(positions))
+        res = subprocess.run([os.path.join(ROOT, "build", "qvn-mate"), "--nodes", "5000000", "--time", "-1"],
+                             input=text, capture_output=True, text=True, cwd=os.path.join(ROOT, "build"))
+        with open(final_path, "w") as f:
+            for line in res.stdout.splitlines():
+                w = line.split()
+                if w[0].isdigit():
+                    f.write("%s\t%s\n" % (positions[int(w[0])], " ".join(w[1:])))
+    final = read_results(final_path)
     groups = {}
     for pos, g in sorted(gps.items()):
         q = qvn[pos].split()
         gw = g.split()
-        lengths = [int(q[1])] if q[0] == "mate" else []
-        if gw[0] == "mate":
-            lengths.append(int(gw[1]))
+        fw = final.get(pos, "unknown").split()
+        lengths = [int(w[1]) for w in (q, gw, fw) if w[0] == "mate"]
         if lengths:
             n = min(lengths)
-            # The reference must see a mate too, no longer than ours (it needs no checks).
-            if "fsf" not in gw or gw[gw.index("fsf") + 1] != "mate":
+            # The reference must see a mate no longer than ours (it needs no checks), or, for
+            # a mate too long for it to see in a second, a won position (1000 and more).
+            if "fsf" not in gw:
                 continue
-            if int(gw[gw.index("fsf") + 2]) > n:
+            kind, value = gw[gw.index("fsf") + 1], int(gw[gw.index("fsf") + 2])
+            if not (kind == "mate" and 0 < value <= n) and not (kind == "cp" and value >= 1000 and n >= 19):
                 continue
             groups.setdefault(n, []).append(pos)
-        elif q[0].startswith("nomate") and gw[0] == "nomate":
+        elif q[0].startswith("nomate") and gw[0] == "nomate" and fw[0] == q[0]:
             groups.setdefault(q[0], []).append(pos)
     lines = ["# Mate problems from the ends of decisive games in tests/data/games (winner to move).",
              "# <mate length in plies | nomate | nomate-rep (a perpetual check, no mate)> <position>",
-             "# Made by tools/mate/make_mate_set.py; lengths are the shorter of qvn's and gpsusi's lines,",
-             "# each mate also seen by fairy-stockfish, each no-mate said by both qvn and gpsusi."]
+             "# Made by tools/mate/make_mate_set.py; lengths are the shortest of qvn's and gpsusi's lines,",
+             "# each mate also seen by fairy-stockfish (from 19 plies on a score of 1000 and more will do),",
+             "# each no-mate said by both qvn and gpsusi (nomate-rep: qvn's no-mate rests on repetitions)."]
     for kind in sorted(groups, key=lambda k: (isinstance(k, str), k)):
         for pos in groups[kind][:NOMATES if isinstance(kind, str) else PER_LENGTH]:
             lines.append("%s %s" % (kind, pos))
     os.makedirs(os.path.dirname(OUT), exist_ok=True)
     with open(OUT, "w") as f:
         f.write("\n".join(lines) + "\n")
-    print("\n".join("%s: %d" % (k, len(v)) for k, v in sorted(groups.items(), key=lambda kv: str(kv[0]))))
+    print(" ".join("%s: %d" % (k, len(v)) for k, v in sorted(groups.items(), key=lambda kv: str(kv[0]))))
 
 
 if __name__ == "__main__":

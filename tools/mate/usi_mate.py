@@ -18,14 +18,14 @@ GPS_DATA = "/usr/share/gpsshogi-data/data"
 
 
 class MateEngine:
-    def __init__(self, name, build=os.path.join(ROOT, "build"), options=()):
+    def __init__(self, name, build=os.path.join(ROOT, "build"), options=(), binary=None):
         self.name = name
         self.osl_home = None
         env = dict(os.environ)
         cwd = None
         opts = list(options)
         if name == "qvn":
-            cmd, cwd = [os.path.join(build, "qvn")], build
+            cmd, cwd = [binary or os.path.join(build, "qvn")], build
         elif name in ("gpsusi", "gps"):
             cmd = [GPSUSI]
             self.osl_home = tempfile.mkdtemp(prefix="mate-osl-")
