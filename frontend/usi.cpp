@@ -298,10 +298,12 @@ void open_usi_dump()
 // Serves one accepted "go mate": its answer is the "checkmate" line, never a "bestmove".
 void serve_mate()
 {
-    answer_go_mate(go_mate_time);
+    solve_go_mate(go_mate_time);
     std::lock_guard<std::mutex> lock(state_mutex);
     complete = 1;
     go = 0;
+    // Only now: a front end may send the next "position" as soon as it reads the answer.
+    send_checkmate();
     answer_pending_isready();
 }
 

@@ -29,11 +29,12 @@ void report_progress(std::uint64_t nodes, int ms)
                ms > 0 ? nodes * 1000 / static_cast<std::uint64_t>(ms) : 0);
 }
 
+MateResult result;  // of the last "go mate"
+
 }  // namespace
 
-void answer_go_mate(int time_ms)
+void solve_go_mate(int time_ms)
 {
-    static MateResult result;
     MateLimits limits;
     limits.time_ms = time_ms;
     limits.stop = &AbortSearch;
@@ -43,6 +44,10 @@ void answer_go_mate(int time_ms)
     lprintf("go mate: %s, %d plies, %" PRIu64 " nodes, %d ms\n",
             result.status == MATE_FOUND ? "mate" : result.status == MATE_NONE ? "no mate" : "unknown", result.length,
             result.nodes, result.ms);
+}
+
+void send_checkmate()
+{
     if (result.status == MATE_NONE) {
         usi_printf("checkmate nomate\n");
         return;
@@ -57,12 +62,11 @@ void answer_go_mate(int time_ms)
     usi_printf("%s\n", line);
 }
 
-void usi_mate_info(const MateResult &result)
+void usi_mate_info(const MateResult &mate)
 {
     char line[96 + MATE_MAX_PLY * 6];
-    std::size_t at = static_cast<std::size_t>(std::snprintf(line, sizeof line,
-                                                            "info time %d nodes %" PRIu64 " score mate %d pv",
-                                                            result.ms, result.nodes, result.length));
-    write_line(result, line, at, sizeof line);
+    std::size_t at = static_cast<std::size_t>(std::snprintf(
+        line, sizeof line, "info time %d nodes %" PRIu64 " score mate %d pv", mate.ms, mate.nodes, mate.length));
+    write_line(mate, line, at, sizeof line);
     usi_printf("%s\n", line);
 }

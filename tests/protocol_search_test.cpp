@@ -450,7 +450,8 @@ TEST_F(SearchProtocol, FixedNodeDepthAndTimeSearches)
 // "go mate": exactly one "checkmate" line and never a "bestmove", whether the solver finds
 // a mate (the only one, a plain lance capture, also with gote to move), proves there is
 // none (no check at all; a perpetual check), runs out of its time or is stopped; "info"
-// lines report nodes and speed; the engine then serves ordinary searches as before.
+// lines report nodes and speed; a command sent right after the answer is served; the
+// engine then serves ordinary searches as before.
 TEST_F(SearchProtocol, GoMateAnswersOnceWithCheckmate)
 {
     // Gote to move, many checks and no answer within seconds.
@@ -493,6 +494,11 @@ TEST_F(SearchProtocol, GoMateAnswersOnceWithCheckmate)
             EXPECT_NE(seen.end()[-2].find(" nps "), std::string::npos) << seen.end()[-2];
         }
         EXPECT_SILENT(until_ready(e));
+    }
+    // A front end sends the next command as soon as it reads "checkmate": none is lost.
+    for (int i = 0; i < 30; i++) {
+        e.send(std::string("position ") + MATE_IN_ONE + "\ngo mate 1000\n");
+        ASSERT_TRUE(e.wait_for("checkmate 5g5h", nullptr, 2000 * SLOW)) << i;
     }
     const Answer a = search(e, MATE_IN_ONE, TIMED_1000);
     EXPECT_EQ(a.move, "5g5h");
