@@ -3,169 +3,17 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <memory>
-#include <cstdlib>
 
 #include "board/new_board.h"
 #include "hash/hash.h"
 #include "movegen/mate_moves.h"
+#include "search/mate_table.h"
+
+using namespace mate;
 
 namespace {
 
-constexpr std::uint32_t INF = 0x3FFFFFFF;  // a proof or disproof number that can never be met
-
-// ---- the attacker's hand, packed ---------------------------------------------------
-// One field per type with a guard bit above it, so that "a holds no more of any type
-// than b" is one subtraction: pawns 5 bits, lance to gold 3, bishop and rook 2.
-constexpr int hand_shift[8] = {0, 0, 6, 10, 14, 18, 22, 25};
-constexpr std::uint32_t hand_field[8] = {0, 31, 7, 7, 7, 7, 3, 3};
-constexpr std::uint32_t HAND_GUARD =
-    (1u << 5) | (1u << 9) | (1u << 13) | (1u << 17) | (1u << 21) | (1u << 24) | (1u << 27);
-
-int hand_get(std::uint32_t h, int t) { return static_cast<int>((h >> hand_shift[t]) & hand_field[t]); }
-std::uint32_t hand_unit(int t) { return 1u << hand_shift[t]; }
-std::uint32_t pack_hand(const int *hand)
-{
-    std::uint32_t h = 0;
-    for (int t = FU; t <= HI; t++)
-        h |= static_cast<std::uint32_t>(hand[t]) << hand_shift[t];
-    return h;
-}
-// True when a holds no more of any type than b.
-bool hand_le(std::uint32_t a, std::uint32_t b) { return (((b | HAND_GUARD) - a) & HAND_GUARD) == HAND_GUARD; }
-std::uint32_t hand_set(std::uint32_t h, int t, int n)
-{
-    return (h & ~(hand_field[t] << hand_shift[t])) | (static_cast<std::uint32_t>(n) << hand_shift[t]);
-}
-std::uint32_t hand_max(std::uint32_t a, std::uint32_t b)
-{
-    for (int t = FU; t <= HI; t++)
-        if (hand_get(b, t) > hand_get(a, t))
-            a = hand_set(a, t, hand_get(b, t));
-    return a;
-}
-std::uint32_t hand_min(std::uint32_t a, std::uint32_t b)
-{
-    for (int t = FU; t <= HI; t++)
-        if (hand_get(b, t) < hand_get(a, t))
-            a = hand_set(a, t, hand_get(b, t));
-    return a;
-}
-
-// ---- the table -----------------------------------------------------------------------
-// pn 0: proved for every attacker's hand that holds at least `hand`; dn 0: disproved
-// for every hand that holds at most `hand`; otherwise the numbers of exactly `hand`.
-struct Entry {
-    std::uint64_t key;  // board key, marked at defender nodes; 0: empty
-    std::uint32_t hand;
-    std::uint32_t pn, dn;
-    std::uint32_t work;  // nodes spent below it: the cheapest entry is replaced first
-    int move;            // the proving move of an attacker node
-    std::uint16_t len;   // proved: plies to mate; disproved: the depth it holds for
-    std::uint8_t rep;    // the disproof rests on a repetition met on some path
-    std::uint8_t solve;  // the solve that wrote it: older entries count as empty
-};
-constexpr int WAYS = 8;
-struct Cluster {
-    Entry e[WAYS];
-};
-static_assert(sizeof(Cluster) == 256);
-
-// calloc: a fresh large block comes zeroed from the system, untouched until used.
-struct FreeTable {
-    void operator()(Cluster *c) const { std::free(c); }
-};
-std::unique_ptr<Cluster[], FreeTable> table;
-std::uint64_t table_mask = 0;
-int table_size_mib = 0;
-std::uint8_t solve_number = 0;  // of the current solve, 1..255; the table is cleared on wrapping
-
 constexpr std::uint64_t DEFENDER_MARK = 0x9E3779B97F4A7C15ull;
-constexpr int DEPTH_ANY = 0xFFFF;  // a disproof that no length limit made
-
-// What the solver knows of one node.
-struct Value {
-    std::uint32_t pn = 1, dn = 1;
-    std::uint32_t hand = 0;  // the proof or disproof hand of a solved node
-    int len = 0;             // proved: plies to mate
-    bool rep = false;
-    bool found = false;      // the table knew the node
-    int depth = DEPTH_ANY;   // disproved: for mates of up to this many plies
-};
-
-// The table's value of a node with `remaining` plies left under the length limit.
-Value probe(std::uint64_t key, std::uint32_t hand, int remaining)
-{
-    Cluster &c = table[key & table_mask];
-    Value v;
-    v.hand = hand;
-    for (Entry &e : c.e) {
-        if (e.key != key || e.solve != solve_number)
-            continue;
-        if (e.pn == 0) {
-            // A mate longer than the plies left is no mate under the length limit.
-            if (e.len <= remaining && hand_le(e.hand, hand))
-                return Value{0, INF, e.hand, e.len, false, true};
-            continue;
-        }
-        if (e.dn == 0) {
-            if (e.len >= remaining && hand_le(hand, e.hand))
-                return Value{INF, 0, e.hand, 0, e.rep != 0, true, e.len};
-            continue;
-        }
-        if (e.hand == hand)
-            v = Value{e.pn, e.dn, hand, 0, false, true};
-    }
-    return v;
-}
-
-// Stores the value of the node with key and hand `node_hand` (a solved value carries
-// its own proof or disproof hand).
-void store(std::uint64_t key, std::uint32_t node_hand, const Value &v, int move, std::uint64_t work)
-{
-    Cluster &c = table[key & table_mask];
-    Entry *slot = nullptr;
-    for (Entry &e : c.e)
-        if (e.key == key && e.solve == solve_number && (e.hand == node_hand || e.hand == v.hand)) {
-            slot = &e;
-            break;
-        }
-    if (!slot)
-        for (Entry &e : c.e)
-            if (e.solve != solve_number) {
-                slot = &e;
-                break;
-            }
-    if (!slot) {
-        // Solved entries are worth keeping: they end whole subtrees.
-        std::uint64_t least = ~0ull;
-        for (Entry &e : c.e) {
-            const std::uint64_t worth = e.work + ((e.pn == 0 || e.dn == 0) ? (1ull << 32) : 0);
-            if (worth < least) {
-                least = worth;
-                slot = &e;
-            }
-        }
-    }
-    slot->key = key;
-    slot->hand = (v.pn == 0 || v.dn == 0) ? v.hand : node_hand;
-    slot->pn = v.pn;
-    slot->dn = v.dn;
-    slot->work = work > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<std::uint32_t>(work);
-    slot->move = move;
-    slot->len = static_cast<std::uint16_t>(v.pn == 0 ? v.len : v.dn == 0 ? v.depth : 0);
-    slot->rep = v.rep ? 1 : 0;
-    slot->solve = solve_number;
-}
-
-// Empties the table of earlier solves.
-void new_table_generation()
-{
-    if (++solve_number == 0) {
-        std::memset(static_cast<void *>(table.get()), 0, (table_mask + 1) * sizeof(Cluster));
-        solve_number = 1;
-    }
-}
 
 // ---- the path --------------------------------------------------------------------------
 // Ply 0 is the root; even plies are the attacker's (OR) nodes, odd ones the defender's.
@@ -326,10 +174,7 @@ Value mid(int ply, std::uint32_t th_pn, std::uint32_t th_dn)
     Child *ch = children[ply];
     for (int i = 0; i < n; i++) {
         ch[i] = make_child(side, p, hand, moves[i], or_node);
-        // The probes below wait on memory: ask for the whole cluster at once.
-        const char *cluster = reinterpret_cast<const char *>(&table[ch[i].key & table_mask]);
-        __builtin_prefetch(cluster);
-        __builtin_prefetch(cluster + 128);
+        prefetch(ch[i].key);  // the probes below wait on memory
     }
     for (int i = 0; i < n; i++) {
         if (repeats(ch[i].full, ply + 1)) {
@@ -533,7 +378,7 @@ void shorten(MateResult *result)
     time_cap_ms = limits.nodes ? -1 : 2 * elapsed_ms() + 50;  // a node-limited solve repeats exactly
     while (!aborted && result->length > 1) {
         limit = result->length - 2;
-        new_table_generation();
+        new_generation();
         const Value v = solve_node(0);
         if (v.pn != 0)
             break;
@@ -551,30 +396,9 @@ void shorten(MateResult *result)
 
 }  // namespace
 
-bool mate_table_resize(int mib)
-{
-    if (mib < 1)
-        mib = 1;
-    std::uint64_t clusters = 1;
-    while ((clusters * 2) * sizeof(Cluster) <= static_cast<std::uint64_t>(mib) << 20)
-        clusters *= 2;
-    if (table && clusters == table_mask + 1)
-        return true;
-    table.reset();  // the old table goes first: two need not fit at once
-    Cluster *fresh = static_cast<Cluster *>(std::calloc(clusters, sizeof(Cluster)));
-    if (!fresh)
-        return false;
-    table.reset(fresh);
-    table_mask = clusters - 1;
-    table_size_mib = mib;
-    return true;
-}
-
-int mate_table_mib() { return table_size_mib; }
-
 void mate_solve(int side, const Position *root, const MateLimits &lim, MateResult *result)
 {
-    if (!table && !mate_table_resize(MATE_TABLE_DEFAULT_MIB) && !mate_table_resize(1)) {
+    if (!new_generation() && !mate_table_resize(MATE_TABLE_DEFAULT_MIB) && !mate_table_resize(1)) {
         result->status = MATE_UNKNOWN;
         result->length = 0;
         return;
@@ -593,7 +417,7 @@ void mate_solve(int side, const Position *root, const MateLimits &lim, MateResul
     limit = MATE_MAX_PLY;
     node_cap = 0;
     time_cap_ms = -1;
-    new_table_generation();
+    new_generation();
     Value v = solve_node(0);
     result->status = MATE_UNKNOWN;
     result->length = 0;
