@@ -417,7 +417,9 @@ int engine_main()
     lprintf("no_book=%d\n", no_book);
     lprintf("random_book=%d\n", random_book);
     lprintf("pondering=%d\n", pondering);
-    lprintf("mate_probe=%d\n\n", mate_probe);
+    if (mate_probe)
+        lprintf("mate_probe=%d\n", mate_probe);  // the default log keeps its five lines
+    lputs("");
     HashInit();
     InitEvalute(1);
     // The mate solver's table is had here, before any search ("mate_hash" in MiB).
