@@ -398,9 +398,18 @@ void shorten(MateResult *result)
 
 void mate_solve(int side, const Position *root, const MateLimits &lim, MateResult *result)
 {
+    result->length = 0;
+    result->repetition = false;
+    result->nodes = 0;
+    result->ms = 0;
+    // No king to mate, or one already in check with the attacker to move (its capture
+    // would be no mate): there is nothing to solve.
+    if (!root->king[side ^ 1] || in_check(side ^ 1, root)) {
+        result->status = MATE_NONE;
+        return;
+    }
     if (!new_generation() && !mate_table_resize(MATE_TABLE_DEFAULT_MIB) && !mate_table_resize(1)) {
         result->status = MATE_UNKNOWN;
-        result->length = 0;
         return;
     }
     std::memset(path_filter, 0, sizeof path_filter);

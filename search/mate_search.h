@@ -40,5 +40,6 @@ struct MateResult {
 bool mate_table_resize(int mib);
 int mate_table_mib();
 
-// Looks for a mate by side (to move in root), in a table emptied of earlier solves.
+// Looks for a mate by side (to move in root), in a table emptied of earlier solves. A
+// root without the enemy king, or with it in check, has none (MATE_NONE at once).
 void mate_solve(int side, const Position *root, const MateLimits &limits, MateResult *result);

@@ -449,9 +449,9 @@ TEST_F(SearchProtocol, FixedNodeDepthAndTimeSearches)
 
 // "go mate": exactly one "checkmate" line and never a "bestmove", whether the solver finds
 // a mate (the only one, a plain lance capture, also with gote to move), proves there is
-// none (no check at all; a perpetual check), runs out of its time or is stopped; "info"
-// lines report nodes and speed; a command sent right after the answer is served; the
-// engine then serves ordinary searches as before.
+// none (no check at all; a perpetual check; no king or one in check already), runs out
+// of its time or is stopped; "info" lines report nodes and speed; a command sent right
+// after the answer is served; the engine then serves ordinary searches as before.
 TEST_F(SearchProtocol, GoMateAnswersOnceWithCheckmate)
 {
     // Gote to move, many checks and no answer within seconds.
@@ -465,6 +465,9 @@ TEST_F(SearchProtocol, GoMateAnswersOnceWithCheckmate)
         {"sfen 9/9/9/3k5/l8/9/B8/1P7/KL7 w - 1", "go mate infinite\n", "checkmate 9e9g", -1},
         {MATE_IN_ONE, "go mate 5000\n", "checkmate 5g5h", -1},
         {"startpos", "go mate 5000\n", "checkmate nomate", -1},
+        // The defender already in check, or with no king: nothing to solve.
+        {"sfen 4k4/9/9/9/4R4/9/9/9/4K4 b - 1", "go mate 5000\n", "checkmate nomate", -1},
+        {"sfen 9/9/9/9/9/9/9/9/4K4 b RG 1", "go mate infinite\n", "checkmate nomate", -1},
         {"sfen 9/3B1p1k1/8L/4N4/6N2/9/9/9/9 b P 1", "go mate 5000\n", "checkmate nomate", -1},
         {HARD, "go mate 300\n", "checkmate timeout", -1},
         {HARD, "go mate infinite\n", "checkmate timeout", 300},
