@@ -491,7 +491,7 @@ TEST_F(SearchProtocol, GoMateAnswersOnceWithCheckmate)
         if (std::string(c.answer) == "checkmate timeout") {
             EXPECT_GE(ms, 300);
             if (SLOW == 1) {
-                EXPECT_LT(ms, 1000);
+                EXPECT_LT(ms, 1500);  // 300 ms and a busy machine's delays
             }
             EXPECT_GE(count_prefix(seen, "info time"), 1);
             EXPECT_NE(seen.end()[-2].find(" nps "), std::string::npos) << seen.end()[-2];
