@@ -22,7 +22,7 @@ struct Child {
     std::uint64_t full;  // board, both hands and the side to move: for repetitions
     std::uint32_t hand;  // the attacker's hand
     int move;
-    Value value;         // the last value seen, kept when the table loses the entry
+    Value value;         // read when the parent is entered, then kept up to date by its searches
 };
 
 Position path[MATE_MAX_PLY + 2];
@@ -148,6 +148,9 @@ Value first_look(const Position *p, const Child &c)
     return v;
 }
 
+// One df-pn visit of node ply (set up on the path): searches its most promising child
+// until the node's proof or disproof number reaches its threshold or it is solved, then
+// stores and returns its value.
 Value mid(int ply, std::uint32_t th_pn, std::uint32_t th_dn)
 {
     Position *p = &path[ply];
