@@ -14,7 +14,6 @@
 #include "frontend/helper.h"
 #include "frontend/usi_sub.h"
 #include "movegen/make_legal.h"
-#include "movegen_util.h"
 #include "test_util.h"
 #include "tools/perft_core.h"
 
@@ -77,7 +76,7 @@ std::vector<std::string> legal_usi(int side, bool turn)
 TEST(ReferenceMoveSets, EveryPositionMatchesInBothViews)
 {
     ASSERT_GT(entries().size(), 10000u);
-    int checked = 0, failed = 0;
+    int failed = 0, in_check = 0, gote = 0, big = 0;
     for (const Entry &e : entries()) {
         ASSERT_GT(set_position(e.position + "\n"), 0) << e.position;
         const Position root = Trunk[0];
@@ -85,25 +84,15 @@ TEST(ReferenceMoveSets, EveryPositionMatchesInBothViews)
         const auto engine_view = legal_usi(1, reverse);
         Trunk[0] = mirrored(root);
         const auto turned_view = legal_usi(0, !reverse);
-        if (engine_view != e.moves || turned_view != e.moves) {
-            if (++failed <= 5)
-                ADD_FAILURE() << e.file << ": " << e.position << "\n  " << engine_view.size() << " / "
-                              << turned_view.size() << " moves, expected " << e.moves.size();
-        }
-        checked++;
-    }
-    EXPECT_EQ(failed, 0) << "of " << checked;
-}
-
-TEST(ReferenceMoveSets, CoverChecksGoteToMoveAndPawnDropMates)
-{
-    int in_check = 0, gote = 0, big = 0;
-    for (const Entry &e : entries()) {
-        set_position(e.position + "\n");
-        gote += Reverse;
-        in_check += Trunk[0].attack[0][Trunk[0].king[1]] != 0;
+        if ((engine_view != e.moves || turned_view != e.moves) && ++failed <= 5)
+            ADD_FAILURE() << e.file << ": " << e.position << "\n  " << engine_view.size() << " / "
+                          << turned_view.size() << " moves, expected " << e.moves.size();
+        gote += reverse;
+        in_check += root.attack[0][root.king[1]] != 0;
         big += e.moves.size() > static_cast<std::size_t>(MAX_MOVE);
     }
+    EXPECT_EQ(failed, 0);
+    // The sets cover evasions, gote to move and lists longer than MAX_MOVE.
     EXPECT_GT(in_check, 3000);
     EXPECT_GT(gote, 5000);
     EXPECT_GT(big, 0);
@@ -134,50 +123,21 @@ TEST(Perft, CountsOfTheStartAndMiddleGamePositions)
 
 // ---- the program -----------------------------------------------------------------------
 
-std::string run_perft(const std::string &args, const std::string &input)
+TEST(PerftProgram, DividePrintsRealMovesAndTheirSum)
 {
     const std::string in_file = std::filesystem::temp_directory_path() / "qvn_perft_input.txt";
-    std::ofstream(in_file) << input;
-    FILE *f = popen((std::string(QVN_PERFT_BINARY) + " " + args + " < " + in_file + " 2>/dev/null").c_str(), "r");
+    std::ofstream(in_file) << "startpos moves 7g7f\nsfen 9/9/9/9/9/9/9/9/9 b - 1 moves 1a1b\n";
+    FILE *f = popen((std::string(QVN_PERFT_BINARY) + " --divide --depth 1 < " + in_file + " 2>&1").c_str(), "r");
     std::string out;
     char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+    for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;)
         out.append(buf, n);
     pclose(f);
     std::filesystem::remove(in_file);
-    return out;
-}
-
-TEST(PerftProgram, DividePrintsRealMovesAndTheirSum)
-{
     // Gote to move: the engine turns the position, the program prints gote's real moves.
-    const std::string out = run_perft("--divide --depth 2", "startpos moves 7g7f\nsfen 9/9/9/9/9/9/9/9/9 b - 1 moves 1a1b\nstartpos\n");
-    std::istringstream lines(out);
-    std::string line;
-    std::vector<std::string> block;
-    unsigned long long sum = 0;
-    std::vector<unsigned long long> totals;
-    bool saw_3c3d = false, saw_error = false;
-    while (std::getline(lines, line)) {
-        if (line.rfind("total: ", 0) == 0) {
-            EXPECT_EQ(std::stoull(line.substr(7)), sum);
-            totals.push_back(sum);
-            sum = 0;
-        } else if (line.rfind("error:", 0) == 0) {
-            saw_error = true;
-        } else {
-            const auto colon = line.find(": ");
-            ASSERT_NE(colon, std::string::npos) << line;
-            saw_3c3d |= line.substr(0, colon) == "3c3d";
-            sum += std::stoull(line.substr(colon + 2));
-        }
-    }
-    EXPECT_TRUE(saw_3c3d);
-    EXPECT_TRUE(saw_error);
-    ASSERT_EQ(totals.size(), 2u);
-    EXPECT_EQ(totals[1], 900u);
-    EXPECT_EQ(run_perft("--depth 3", "startpos\n"), "total: 25440\n");
+    EXPECT_NE(out.find("\n3c3d: 1\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("total: 30\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("error:"), std::string::npos) << out;
 }
 
 }  // namespace
