@@ -16,14 +16,6 @@
 
 namespace {
 
-std::string temp_name()
-{
-    char tmpl[] = "/tmp/qvn_book_XXXXXX";
-    const int fd = mkstemp(tmpl);
-    close(fd);
-    return tmpl;
-}
-
 struct Probe {
     unsigned moves[BOOK_MAX_CANDIDATES];
     unsigned weights[BOOK_MAX_CANDIDATES];
@@ -59,8 +51,7 @@ TEST(Book, ShippedBookWeightsFollowTheGames)
     ASSERT_GT(p.n, 3);
     std::set<std::string> listed;
     for (int i = 0; i < p.n; i++) {
-        char text[8];
-        move2usi(static_cast<int>(p.moves[i]), text);
+        const std::string text = usi(static_cast<int>(p.moves[i]));
         listed.insert(text);
         EXPECT_EQ(static_cast<int>(p.weights[i]), expected[text]) << text;
         EXPECT_GE(plays[text], 2) << text;
@@ -82,9 +73,8 @@ TEST(Book, ShippedBookMovesAreLegalInBothViews)
             const int reverse = Reverse;  // each trial below sets up a new root
             Probe p = probe("book.dat");
             for (int i = 0; i < p.n; i++) {
-                char text[8];
-                move2usi(reverse ? move_reverse(static_cast<int>(p.moves[i])) : static_cast<int>(p.moves[i]), text);
-                std::string next = pos.substr(0, pos.size() - 1) + (k ? " " : " moves ") + text + "\n";
+                const int m = static_cast<int>(p.moves[i]);
+                const std::string next = pos.substr(0, pos.size() - 1) + (k ? " " : " moves ") + usi(reverse ? move_reverse(m) : m) + "\n";
                 ASSERT_EQ(read_position(next.c_str()), static_cast<int>(k) + 1) << next;
                 checked++;
             }
@@ -93,11 +83,13 @@ TEST(Book, ShippedBookMovesAreLegalInBothViews)
     EXPECT_GT(checked, 1000);
 }
 
-TEST(Book, ChainsCapsAndBrokenFiles)
+class BookFile : public InTempDir {};
+
+TEST_F(BookFile, ChainsCapsAndBrokenFiles)
 {
     read_position("startpos\n");
     const std::uint64_t key = Trunk[0].key;
-    const std::string name = temp_name();
+    const std::string name = "book.dat";
 
     // Forty records of the root in one chain: only the first 32 are read.
     std::vector<BookEntry> many;
@@ -135,7 +127,6 @@ TEST(Book, ChainsCapsAndBrokenFiles)
     }
     EXPECT_EQ(probe(name).n, 0);
     EXPECT_EQ(probe("/nonexistent/book.dat").n, 0);
-    std::remove(name.c_str());
 }
 
 TEST(Book, ChoiceByWeightAndRandomWindow)

@@ -11,6 +11,7 @@
 
 #include "board/attack.h"
 #include "eval/evalute.h"
+#include "eval/weight_layout.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
 #include "search/get_grade.h"
@@ -184,22 +185,8 @@ void random_weights(unsigned seed)
 {
     std::mt19937 rng(seed);
     std::uniform_int_distribution<int> value(-999, 999);
-    auto fill = [&](int *a, int n) {
-        for (int i = 0; i < n; i++)
-            a[i] = value(rng);
-    };
-    fill(&OffensePos[0][0][0], 81 * 9 * 81);
-    fill(&DefensePos[0][0][0], 81 * 9 * 81);
-    fill(&Mobility[0][0], 54);
-    fill(PinPieceValue, 112);
-    fill(&PinAttacks[0][0], 12);
-    fill(&KingAttacks[0][0], 117);
-    fill(KingSpace, 9);
-    fill(KingSpace2, 9);
-    fill(&AttackKei, 1);
-    fill(&AttackKaku, 1);
-    fill(KingGuard, 9);
-    fill(&HandValue[0][0], 64);
+    for (int i = 0; i < WEIGHT_COUNT; i++)
+        weight_at(i) = value(rng);
 }
 
 // Random weights for one test; the shipped ones again afterwards.
@@ -233,13 +220,9 @@ std::vector<Position> odd_positions()
     out.push_back(board_with({{0x11, G | OU}, {0x88, G | RY}, {0x99, S | KA}, {0x95, S | OU}}));
     // Full hands: 18 pawns and everything else that fits.
     Position hands = board_with({{0x59, S | OU}, {0x51, G | OU}});
-    hands.hand[1][FU] = 18;
-    hands.hand[0][KY] = 4;
-    hands.hand[1][KE] = 4;
-    hands.hand[0][GI] = 4;
-    hands.hand[1][KI] = 4;
-    hands.hand[0][KA] = 2;
-    hands.hand[1][HI] = 2;
+    const int full[8] = {0, 18, 4, 4, 4, 4, 2, 2};
+    for (int t = FU; t <= HI; t++)
+        hands.hand[t & 1][t] = full[t];  // pawns, knights, golds, rooks to side 1
     out.push_back(hands);
     return out;
 }

@@ -1,5 +1,4 @@
-// The search core: ordering, quiescence, mates against a reference, the table, stopping.
-#include <algorithm>
+// The search core: mates checked by brute force, quiescence, the table, stopping.
 #include <chrono>
 #include <fstream>
 #include <sstream>
@@ -11,9 +10,7 @@
 #include "eval/evalute.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
-#include "movegen/make_evasion.h"
 #include "movegen/make_legal.h"
-#include "search/ordering.h"
 #include "search/quiescence.h"
 #include "search/root_search.h"
 #include "search/search.h"
@@ -107,43 +104,6 @@ TEST_F(SearchTest, QuiescenceTakesAHangingPieceButNotADefendedOne)
     // A rook attacks a gold that a pawn defends: taking loses the rook, so it stands pat.
     Trunk[0] = board_with({{0x59, S | OU}, {0x91, G | OU}, {0x58, S | HI}, {0x54, G | KI}, {0x53, G | FU}});
     EXPECT_EQ(Quiescence(1, -MATE, MATE, 0, 0), Evalute(&Trunk[0]));
-}
-
-TEST_F(SearchTest, OrderingPutsHashCapturesKillersHistoryThenBadCaptures)
-{
-    // Sente: king 5i, rook 2h, silvers 6h and 8h, pawn 4e; gote: king 5a, gold 4d
-    // (defended by a pawn on 4c), bishop 2d (free), pawn 8c guarded by a gold on 8b.
-    Trunk[0] = board_with({{0x59, S | OU}, {0x28, S | HI}, {0x68, S | GI}, {0x45, S | FU}, {0x84, S | GI},
-                           {0x51, G | OU}, {0x44, G | KI}, {0x43, G | FU}, {0x24, G | KA}, {0x83, G | FU},
-                           {0x82, G | KI}});
-    clear_search_tables();
-    const int hash = make_move(0x59, 0x48, OU, 0, false);
-    const int killer = make_move(0x68, 0x67, GI, 0, false);
-    const int history = make_move(0x68, 0x77, GI, 0, false);
-    Trunk[0].hash_move = hash;
-    KillerMove1[0] = killer;
-    HistoryCut[history_index(history)] = 50;
-    HistoryTride[history_index(history)] = 60;
-    int list[MOVE_LIST_SIZE];
-    const int n = GenerateOrder(1, 0, list);
-    ASSERT_GT(n, 10);
-    EXPECT_EQ(list[0] & MOVE_MASK, hash);
-    EXPECT_TRUE(list[0] & FLAG_KILLER);
-    // Captures that do not lose material rank above the killers: the free bishop first,
-    // then the gold that costs the pawn.
-    EXPECT_EQ(list[1] & MOVE_MASK, make_move(0x28, 0x24, HI, KA, false));
-    EXPECT_EQ(list[2] & MOVE_MASK, make_move(0x45, 0x44, FU, KI, false));
-    EXPECT_EQ(list[3] & MOVE_MASK, killer);
-    EXPECT_TRUE(list[3] & FLAG_KILLER);
-    EXPECT_EQ(list[4] & MOVE_MASK, history);
-    // Captures and promotions that lose material come last, marked: the silver taking
-    // the guarded pawn among them.
-    int first_bad = n;
-    while (first_bad > 0 && (list[first_bad - 1] & FLAG_BADCAP))
-        first_bad--;
-    EXPECT_NE(std::find_if(list + first_bad, list + n, [](int m) { return (m & MOVE_MASK) == make_move(0x84, 0x83, GI, FU, false); }),
-              list + n);
-    EXPECT_EQ(std::count_if(list, list + n, [](int m) { return (m & FLAG_BADCAP) != 0; }), n - first_bad);
 }
 
 // Where no pruning or reduction decides anything, the table may change the order of the

@@ -1,5 +1,6 @@
 // Loading "weight.dat" whole, short, long or with values no evaluation could sum; the
 // tools that write and dump the file.
+#include <algorithm>
 #include <bit>
 #include <climits>
 #include <cmath>
@@ -73,42 +74,37 @@ TEST_F(WeightFile, MissingFileLeavesEveryWeightZero)
     const auto [err, log] = load();
     EXPECT_EQ(err, "weight.dat read error.");
     EXPECT_EQ(log, "");
-    const int *first[] = {&OffensePos[0][0][0], &DefensePos[0][0][0], &Mobility[0][0], PinPieceValue,
-                          &PinAttacks[0][0], &KingAttacks[0][0], KingSpace, KingSpace2, &AttackKei,
-                          &AttackKaku, KingGuard, &HandValue[0][0]};
-    for (int t = 0; t < WEIGHT_TABLES; t++)
-        for (int i = 0; i < weight_tables[t].count; i++)
-            ASSERT_EQ(first[t][i], 0) << weight_tables[t].name << " " << i;
+    for (int i = 0; i < WEIGHT_COUNT; i++)
+        ASSERT_EQ(weight_at(i), 0) << i;
     EXPECT_EQ(piece_value[1], 256);  // the derived tables are built all the same
     ASSERT_GT(set_position("startpos moves 7g7f 3c3d 8h2b+"), 0);
     EXPECT_EQ(EvaluteNoHash(&Trunk[0]), -PieceValue[KA] - PieceValue[UM]);  // material only
 }
 
-TEST_F(WeightFile, ValuesAreTruncatedTowardZeroAndStampIsLogged)
+// Values are cut toward zero, and to +-1000000 (NaN to 0) where no evaluation could sum
+// them; the file's order is the tables' order.
+TEST_F(WeightFile, ValuesAreTruncatedAndCutAndTheStampIsLogged)
 {
     std::vector<double> v(WEIGHT_COUNT, 0.0);
-    v[0] = 0.99;                      // OffensePos[0][0][0]
-    v[1] = -0.99;
-    v[2] = 1000.5;
-    v[3] = -2.9;
-    v[weight_tables[2].offset] = 2.9;                        // Mobility[0][0]
-    v[weight_tables[8].offset] = 17;                         // AttackKei
-    v[WEIGHT_COUNT - 1] = -123.75;                           // HandValue[7][7]
+    const double first[] = {0.99, -0.99, 1000.5, -2.9, std::nan(""), 1e300, -1e300, INFINITY};
+    std::copy(std::begin(first), std::end(first), v.begin());
+    v[weight_tables[2].offset] = 2.9;                          // Mobility[0][0]
+    v[weight_tables[8].offset] = 17;                           // AttackKei
+    v[WEIGHT_COUNT - 1] = -123.75;                             // HandValue[7][7]
     v[weight_tables[1].offset + (40 * 9 + 4) * 81 + 31] = 55;  // DefensePos[40][4][31]
-    const std::uint64_t stamp = 0xABCD00006789ABCDULL;       // upper half is not read
+    const std::uint64_t stamp = 0xABCD00006789ABCDULL;         // upper half is not read
     write("weight.dat", weight_bytes(v, &stamp));
     const auto [err, log] = load();
-    EXPECT_EQ(err, "");
-    EXPECT_EQ(OffensePos[0][0][0], 0);
-    EXPECT_EQ(OffensePos[0][0][1], 0);
-    EXPECT_EQ(OffensePos[0][0][2], 1000);
-    EXPECT_EQ(OffensePos[0][0][3], -2);
+    EXPECT_NE(err.find("4 weights"), std::string::npos) << err;
+    const int expected[] = {0, 0, 1000, -2, 0, 1000000, -1000000, 1000000};
+    for (int i = 0; i < 8; i++)
+        EXPECT_EQ(OffensePos[0][0][i], expected[i]) << i;
     EXPECT_EQ(Mobility[0][0], 2);
     EXPECT_EQ(AttackKei, 17);
     EXPECT_EQ(HandValue[7][7], -123);
     EXPECT_EQ(DefensePos[40][4][31], 55);
     const std::time_t t = 0x6789ABCD;
-    EXPECT_EQ(log, std::string("weight.dat ") + std::ctime(&t));
+    EXPECT_NE(log.find(std::string("weight.dat ") + std::ctime(&t)), std::string::npos) << log;
 }
 
 TEST_F(WeightFile, ShortFileIsReportedAndFillsWhatItHolds)
@@ -139,24 +135,6 @@ TEST_F(WeightFile, LongFileIsReportedAndTakesItsStampFromTheEnd)
     EXPECT_EQ(HandValue[7][7], 3);
     const std::time_t t = 86400;
     EXPECT_NE(log.find(std::string("weight.dat ") + std::ctime(&t)), std::string::npos) << log;
-}
-
-TEST_F(WeightFile, ValuesNoEvaluationCouldSumAreCut)
-{
-    std::vector<double> v(WEIGHT_COUNT, 1.0);
-    v[0] = std::nan("");
-    v[1] = 1e300;
-    v[2] = -1e300;
-    v[3] = INFINITY;
-    const std::uint64_t stamp = 0;
-    write("weight.dat", weight_bytes(v, &stamp));
-    const auto [err, log] = load();
-    EXPECT_NE(err.find("4 weights"), std::string::npos) << err;
-    EXPECT_EQ(OffensePos[0][0][0], 0);
-    EXPECT_EQ(OffensePos[0][0][1], 1000000);
-    EXPECT_EQ(OffensePos[0][0][2], -1000000);
-    EXPECT_EQ(OffensePos[0][0][3], 1000000);
-    EXPECT_EQ(OffensePos[0][0][4], 1);
 }
 
 // ---- the tools ------------------------------------------------------------------------
