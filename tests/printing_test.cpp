@@ -27,27 +27,7 @@ class LogTest : public InTempDir {
         Reverse = 0;
         InTempDir::TearDown();
     }
-    // Opens a log, runs fn, closes it and returns its raw bytes; the file is removed.
-    template <class Fn>
-    std::string logged_raw(Fn fn)
-    {
-        open_log();
-        EXPECT_NE(fp_log, nullptr);
-        fn();
-        close_log();
-        std::string raw;
-        for (const auto &e : std::filesystem::directory_iterator("."))
-            if (e.path().extension() == ".log") {
-                raw = read_file(e.path().string());
-                std::filesystem::remove(e.path());
-            }
-        return raw;
-    }
-    template <class Fn>
-    std::string logged(Fn fn)
-    {
-        return from_shift_jis(logged_raw(fn));
-    }
+    std::string logged(const std::function<void()> &fn) { return from_shift_jis(log_of(fn)); }
 };
 
 TEST_F(LogTest, SecondLogOfAMinuteTakesTheANameAndLputsAddsOneNewline)
@@ -73,7 +53,7 @@ TEST_F(LogTest, SecondLogOfAMinuteTakesTheANameAndLputsAddsOneNewline)
 TEST_F(LogTest, BoardDiagramInShiftJis)
 {
     read_position("startpos\n");
-    const std::string raw = logged_raw([] { PrintBoard(&Trunk[0]); });
+    const std::string raw = log_of([] { PrintBoard(&Trunk[0]); });
     // 香 is 0x8D 0x81 in Shift_JIS: the file holds Shift_JIS, not UTF-8.
     EXPECT_NE(raw.find("\x8D\x81"), std::string::npos);
     EXPECT_EQ(from_shift_jis(raw).substr(0, 200).find(" ９ ８ ７ ６ ５ ４ ３ ２ １\nv香v桂v銀v金v玉v金v銀v桂v香一\n"

@@ -7,6 +7,7 @@
 #include "eval/evalute.h"
 #include "frontend/usi_sub.h"
 #include "frontend/helper.h"
+#include "frontend/log.h"
 #include "hash/hash.h"
 #include "test_util.h"
 
@@ -107,6 +108,21 @@ std::string read_file(const std::string &name)
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+std::string log_of(const std::function<void()> &fn)
+{
+    open_log();
+    EXPECT_NE(fp_log, nullptr);
+    fn();
+    close_log();
+    std::string raw;
+    for (const auto &e : std::filesystem::directory_iterator("."))
+        if (e.path().extension() == ".log") {
+            raw += read_file(e.path().string());
+            std::filesystem::remove(e.path());
+        }
+    return raw;
 }
 
 ::testing::AssertionResult matches_rebuild(const Position &p)

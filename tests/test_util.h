@@ -3,6 +3,7 @@
 
 #include <climits>
 #include <filesystem>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <unistd.h>
@@ -49,6 +50,10 @@ Position mirrored(const Position &p);
 std::string usi(int move);
 
 std::string read_file(const std::string &name);
+
+// Raw bytes of the thinking log written while fn runs (in the working directory, which
+// should be the test's own: the log file is removed).
+std::string log_of(const std::function<void()> &fn);
 
 // A test that runs in a fresh directory of its own, removed afterwards.
 class InTempDir : public ::testing::Test {

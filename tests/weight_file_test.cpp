@@ -53,17 +53,12 @@ class WeightFile : public InTempDir {
     // Runs InitEvalute(1) with a log open; returns {stderr, log text}.
     std::pair<std::string, std::string> load()
     {
-        open_log();
-        ::testing::internal::CaptureStderr();
-        InitEvalute(1);
-        const std::string err = ::testing::internal::GetCapturedStderr();
-        close_log();
-        std::string log;
-        for (const auto &e : std::filesystem::directory_iterator("."))
-            if (e.path().extension() == ".log") {
-                log = read_file(e.path().string());
-                std::filesystem::remove(e.path());
-            }
+        std::string err;
+        const std::string log = log_of([&] {
+            ::testing::internal::CaptureStderr();
+            InitEvalute(1);
+            err = ::testing::internal::GetCapturedStderr();
+        });
         return {err, log};
     }
 };
