@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "eval/evalute.h"
+#include "frontend/go_command.h"
 #include "frontend/helper.h"
 #include "frontend/log.h"
+#include "frontend/usi_mate.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
 #include "platform/platform.h"
@@ -34,6 +36,7 @@ namespace {
 constexpr int LINE_SIZE = 9999;
 constexpr const char *CONF_FILE = "qvn.conf";
 constexpr int TT_ENTRIES = 8388608;
+constexpr int MAX_DEPTH = 32;  // iterations of a search without "go depth"
 
 // Guards the hand-over between the threads: accepting a "go", the end of a search and
 // who sends its "bestmove", "position", and a deferred "isready".
@@ -43,6 +46,10 @@ bool search_accepted;     // some "go" has been accepted since start-up
 bool go_is_ponder;        // the accepted "go" asked to ponder
 bool isready_pending;     // "isready" arrived during a search: answer when it ends
 bool result_dropped;      // "gameover" ended the game during a ponder search: never send its move
+int go_depth = MAX_DEPTH; // deepest iteration of the accepted "go"
+bool go_is_mate;          // the accepted "go" asks for a mate ("go mate")
+int go_mate_time;         // its time in ms, -1 for none
+bool report_nodes;        // a "go nodes" or "go depth": report the search's node count at its end
 
 // ---- output -----------------------------------------------------------------------
 
@@ -98,19 +105,19 @@ bool usi_gets(char *line)
     }
 }
 
-// Integer after "keyword " in line, or -1 when the keyword is absent.
-int go_value(const char *line, const char *keyword)
-{
-    const char *at = std::strstr(line, keyword);
-    if (!at)
-        return -1;
-    at += std::strlen(keyword);
-    return *at ? std::atoi(at + 1) : 0;
-}
-
 void on_usi()
 {
     usi_printf("id name qvn v.%s\nid author r.tolvane\nusiok\n", version);
+}
+
+// "isready" that arrived during a search, answered once it has ended (state_mutex held).
+void answer_pending_isready()
+{
+    if (isready_pending) {
+        isready_pending = false;
+        HashClear();
+        usi_printf("readyok\n");
+    }
 }
 
 void on_isready()
@@ -196,23 +203,21 @@ void on_go(const char *line)
     }
     std::snprintf(go_line, sizeof go_line, "%s", line);
     // The whole line is read here, so a long line cannot hide its time values.
-    const bool is_ponder = std::strncmp(line + 3, "ponde", 5) == 0;
-    const bool is_infinite = !is_ponder && std::strncmp(line + 3, "infinite", 8) == 0;
-    if (!is_ponder && !is_infinite)
-        Countdown = 0;
-    const int btime = go_value(line, "btime"), wtime = go_value(line, "wtime");
-    const int own_time = Reverse ? wtime : btime;
-    RemainTime = own_time > 0 ? own_time : 0;
-    const int byoyomi = go_value(line, "byoyomi");
-    if (byoyomi >= 0)
-        Countdown = byoyomi;
-    if (RemainTime == 0 && Countdown == 0)
-        Countdown = 10000;
+    const GoCommand command = parse_go(line);
+    const SearchLimits limits = search_limits(command, Reverse != 0, Countdown, MAX_DEPTH);
+    RemainTime = limits.remain;
+    Increment = limits.increment;
+    Countdown = limits.countdown;
+    NodeLimit = limits.nodes;
+    go_depth = limits.depth;
+    go_is_mate = command.mate;
+    go_mate_time = command.mate_time;
+    report_nodes = limits.nodes || command.depth > 0;
 
-    go_is_ponder = is_ponder;
-    ponder = is_ponder;
+    go_is_ponder = command.ponder && !command.mate;
+    ponder = go_is_ponder;
     result_dropped = false;
-    AnalyzeMode = is_ponder || is_infinite;
+    AnalyzeMode = limits.analyze;
     AbortSearch = 0;
     complete = 0;
     search_accepted = true;
@@ -288,9 +293,21 @@ void open_usi_dump()
     std::setbuf(fp_usi_log, nullptr);
 }
 
+// Serves one accepted "go mate": its answer is the "checkmate" line, never a "bestmove".
+void serve_mate()
+{
+    answer_go_mate(go_mate_time);
+    std::lock_guard<std::mutex> lock(state_mutex);
+    complete = 1;
+    go = 0;
+    answer_pending_isready();
+}
+
 // Serves one accepted "go" on the main thread.
 void serve_go()
 {
+    if (go_is_mate)
+        return serve_mate();
     if (go_is_ponder) {
         char line[75];
         std::memset(line, '-', 74);
@@ -300,7 +317,11 @@ void serve_go()
         MovePrint(&bestmove[1], 1, nullptr);
     }
     bestmove[0] = bestmove[1] = 0;
-    const int result = Think(bestmove, 32);
+    SearchNodes = 0;
+    const int started = tick_count();
+    const int result = Think(bestmove, go_depth);
+    if (report_nodes)
+        usi_printf("info nodes %lld time %d\n", static_cast<long long>(SearchNodes), tick_count() - started);
 
     std::lock_guard<std::mutex> lock(state_mutex);
     ret_val = result;
@@ -308,11 +329,7 @@ void serve_go()
     go = 0;
     if (!ponder)
         send_move();
-    if (isready_pending) {
-        isready_pending = false;
-        HashClear();
-        usi_printf("readyok\n");
-    }
+    answer_pending_isready();
 }
 
 }  // namespace

@@ -70,7 +70,7 @@ void copy_for_quiescence(Position *child, const Position *node)
 
 int Quiescence(int side, int alpha, int beta, int ply, int qply)
 {
-    if (AbortSearch)
+    if (AbortSearch || node_limit_reached())
         return 0;
     profile[3]++;
     if (qply > MaxQuiPly)

@@ -164,6 +164,7 @@ int IterativeDeep(int *best, int max_depth)
         return -MATE;
     // AbortSearch is left alone: the front end cleared it when it accepted the "go".
     Extend = 0;
+    SearchNodes = 0;
     std::memset(root_list, 0, sizeof(RootRecord) * root_n_move);
     clear_search_tables();
     EvaluteHashClear();

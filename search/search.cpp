@@ -21,6 +21,9 @@ std::atomic<int> AbortSearch;
 std::atomic<int> AnalyzeMode;
 int RemainTime;
 int Countdown;
+int Increment;
+std::int64_t NodeLimit;
+std::int64_t SearchNodes;
 std::atomic<int> Elapsed;
 int OnePlyTime;
 int Extend;
@@ -179,6 +182,8 @@ int extension(int move, int ply, int full_band, int half_band)
 // Every node: counted, then the clock; true when the node must return at once.
 bool enter_node(int ply)
 {
+    if (node_limit_reached())
+        return true;
     profile[0]++;
     if (clock_test())
         return true;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 
 // Raised by "stop", "gameover" and the clock; every node returns as soon as it sees it.
 // The front end clears it when it accepts a "go", so a "stop" that arrives before the
@@ -11,6 +12,11 @@ extern std::atomic<int> AbortSearch;
 extern std::atomic<int> AnalyzeMode;
 extern int RemainTime;   // the engine's main time from "go", milliseconds
 extern int Countdown;    // byoyomi from "go", milliseconds
+extern int Increment;    // the engine's increment per move from "go" (Fischer), milliseconds
+// "go nodes": the search stops once it has searched this many nodes (0: no limit).
+extern std::int64_t NodeLimit;
+// Nodes of the main and quiescence searches since the root search started.
+extern std::int64_t SearchNodes;
 extern std::atomic<int> Elapsed;  // milliseconds since the search clock started
 extern int OnePlyTime;   // the budget of this move
 extern int Extend;       // the root asks for extra time: its first move's score dropped
@@ -25,6 +31,17 @@ void CalcTime();
 void ResetClock();
 // The clock test of every node: true when the node must return at once.
 bool clock_test();
+// Counts one node toward "go nodes"; true (and AbortSearch raised) once the limit is reached.
+// The count depends on nothing but the position and the limit, so such a search repeats exactly.
+inline bool node_limit_reached()
+{
+    if (NodeLimit && SearchNodes >= NodeLimit) {
+        AbortSearch = 1;
+        return true;
+    }
+    SearchNodes++;
+    return false;
+}
 
 // ---- the main search ------------------------------------------------------------------
 // Depths are in half plies (one ply is 2); scores from the side to move's view, 30000

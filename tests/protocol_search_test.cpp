@@ -407,6 +407,54 @@ TEST_F(SearchProtocol, CommandsRightBehindGoAnswerEachGoOnce)
     EXPECT_EQ(e.wait_exit(), 0);
 }
 
+// ---- fixed limits ---------------------------------------------------------------------------
+
+// "go nodes" repeats exactly: the same commands in a new process give the same moves and
+// exactly N nodes (the game history kept for the repetition rules is part of the state); "go depth" stops after its iteration; "go movetime" keeps its
+// time; "go mate" answers "checkmate" at once and never "bestmove". One answer for each.
+TEST_F(SearchProtocol, FixedNodeDepthAndTimeSearches)
+{
+    const auto positions = game_positions(30, 2);
+    std::vector<std::string> first;
+    for (int run = 0; run < 2; run++) {
+        EngineProcess e = start();
+        std::vector<std::string> answers;
+        for (std::size_t i = 0; i < 4; i++) {
+            until_ready(e);
+            const Answer a = search(e, positions[i], "go nodes 40000\n");
+            EXPECT_TRUE(legal_answer(positions[i], a));
+            const std::string total = a.lines.size() >= 2 ? a.lines.end()[-2] : "";
+            EXPECT_EQ(total.rfind("info nodes 40000 time ", 0), 0u) << total;
+            answers.push_back(a.move + " " + a.ponder);
+        }
+        if (run == 0)
+            first = answers;
+        else
+            EXPECT_EQ(answers, first);
+
+        const Answer d = search(e, positions[5], "go depth 3\n");
+        EXPECT_TRUE(legal_answer(positions[5], d));
+        EXPECT_EQ(count_prefix(d.lines, "info time"), 3);
+        EXPECT_NE(d.lines.end()[-3].find(" depth 3 "), std::string::npos) << d.lines.end()[-3];
+        const Answer m = search(e, positions[6], "go movetime 700\n");
+        EXPECT_TRUE(legal_answer(positions[6], m));
+        if (SLOW == 1) {
+            EXPECT_LT(m.ms, 700);
+        }
+        EXPECT_SILENT(until_ready(e));
+        for (const char *mate : {"go mate 1000\n", "go mate infinite\n"}) {
+            const auto at = Clock::now();
+            e.send(mate);
+            EXPECT_TRUE(e.wait_for("checkmate notimplemented", nullptr, 200 * SLOW)) << mate;
+            EXPECT_LT(ms_since(at), 200 * SLOW);
+            e.send("stop\n");
+            EXPECT_SILENT(until_ready(e));
+        }
+        e.send("quit\n");
+        EXPECT_EQ(e.wait_exit(), 0);
+    }
+}
+
 // ---- legality where the search had no time -----------------------------------------------
 
 // Over real positions: a stop at once or after a few milliseconds, a ponder search stopped,

@@ -1,6 +1,7 @@
 // The move budget and the node clock test, on an injected clock.
 #include <gtest/gtest.h>
 
+#include "frontend/go_command.h"
 #include "frontend/usi.h"
 #include "search/get_grade.h"
 #include "search/search.h"
@@ -105,6 +106,45 @@ TEST_F(Clock, PonderhitRestartsTheClock)
     AnalyzeMode = 0;
     ResetClock();
     EXPECT_EQ(stop_time(), 1500);
+}
+
+// What each "go" asks of the search: clock, limits, and the engine's own side's values.
+TEST(GoCommand, Limits)
+{
+    struct Case {
+        const char *line;
+        bool reverse;
+        int previous;  // byoyomi of the last "go"
+        SearchLimits want;  // analyze, remain, increment, countdown, nodes, depth
+    };
+    const Case cases[] = {
+        {"go btime 0 wtime 0 binc 5000 winc 4000", false, 0, {0, 0, 5000, 0, 0, 32}},
+        {"go btime 0 wtime 0 binc 5000 winc 4000", true, 0, {0, 0, 4000, 0, 0, 32}},
+        {"go wtime 60000 btime 30000", true, 0, {0, 60000, 0, 0, 0, 32}},
+        {"go btime 0 wtime 0 byoyomi 1000", false, 0, {0, 0, 0, 1000, 0, 32}},
+        {"go", false, 0, {0, 0, 0, 10000, 0, 32}},
+        {"go ponder btime 5000 wtime 5000", false, 700, {1, 5000, 0, 700, 0, 32}},
+        {"go infinite", false, 0, {1, 0, 0, 10000, 0, 32}},
+        {"go nodes 12345", false, 1000, {1, 0, 0, 0, 12345, 32}},
+        {"go depth 5", false, 0, {1, 0, 0, 0, 0, 5}},
+        {"go depth 99", false, 0, {1, 0, 0, 0, 0, 32}},
+        {"go nodes 5000 byoyomi 2000", false, 0, {0, 0, 0, 2000, 5000, 32}},
+        {"go movetime 800 btime 9000", false, 0, {0, 0, 0, 800, 0, 32}},
+        {"go nodes x byoyomi -5 wtime", false, 0, {0, 0, 0, 10000, 0, 32}},  // bad numbers: ignored
+        {"go searchmoves 7g7f 2g2f byoyomi 300", false, 0, {0, 0, 0, 300, 0, 32}},
+    };
+    for (const Case &c : cases) {
+        const SearchLimits got = search_limits(parse_go(c.line), c.reverse, c.previous, 32);
+        EXPECT_EQ(got.analyze, c.want.analyze) << c.line;
+        EXPECT_EQ(got.remain, c.want.remain) << c.line;
+        EXPECT_EQ(got.increment, c.want.increment) << c.line;
+        EXPECT_EQ(got.countdown, c.want.countdown) << c.line;
+        EXPECT_EQ(got.nodes, c.want.nodes) << c.line;
+        EXPECT_EQ(got.depth, c.want.depth) << c.line;
+    }
+    EXPECT_TRUE(parse_go("go mate 1000").mate);
+    EXPECT_EQ(parse_go("go mate 1000").mate_time, 1000);
+    EXPECT_EQ(parse_go("go mate infinite").mate_time, -1);
 }
 
 }  // namespace

@@ -20,7 +20,12 @@ Clock rules (all times as seen by this script, from writing "go" to reading "bes
     (up to 270 ms seen under load); the summary shows every late reply and the worst overrun, so an
     engine that must answer within its byoyomi is judged by those columns;
   - no bestmove --hang ms (default 5000) after the deadline counts as no reply: the process is
-    killed and the game lost as a crash, like a process that dies.
+    killed and the game lost as a crash, like a process that dies;
+  - with --inc the increment is the engine's for the move it is asked for: it may use its main
+    time plus the increment ("go btime 0 binc 5000" is a 0 + 5 s game), and what it leaves is
+    its main time for the next move;
+  - with --nodes N every engine is sent "go nodes N" and there is no clock: an engine is sent
+    "stop" only after --node-hang ms (default 60000) and never loses on time.
 Game ends: checkmate (the side to move has no legal move), "bestmove resign", an illegal move
 (including a pawn-drop mate, which fairy-stockfish wrongly lists as legal), "bestmove win" (kept
 when the entering-king declaration holds by the 28/27-point rule, lost otherwise), the fourth
@@ -371,7 +376,9 @@ class Engine:
             self.ready(self.start_timeout)
         self.p.send("usinewgame")
 
-    def go_line(self, clocks, byoyomi, inc):
+    def go_line(self, clocks, byoyomi, inc, nodes=0):
+        if nodes:
+            return "go nodes %d" % nodes
         b, w = int(clocks["b"]), int(clocks["w"])
         if self.setup.quirks == "fsf":
             b, w = w, b  # fairy-stockfish takes btime (and binc) as white's and wtime as black's
@@ -472,10 +479,10 @@ def play_game(opening, engines, ref, args):
         for _, line in engine.p.drain():
             if line.split(" ", 1)[0] in ("bestmove", "info"):
                 st.protocol += 1
-        allowed = clocks[side] + (0 if args.inc else args.byoyomi)
+        allowed = args.node_hang if args.nodes else clocks[side] + (args.inc if args.inc else args.byoyomi)
         try:
             engine.p.send("position startpos" + (" moves " + " ".join(moves) if moves else ""))
-            engine.p.send(engine.go_line(clocks, args.byoyomi, args.inc))
+            engine.p.send(engine.go_line(clocks, args.byoyomi, args.inc, args.nodes))
             t0 = time.monotonic()
             stop_sent = False
             while True:
@@ -500,13 +507,13 @@ def play_game(opening, engines, ref, args):
         st.total_ms += used
         st.max_ms = max(st.max_ms, used)
         st.max_over_ms = max(st.max_over_ms, used - allowed)
-        if used > allowed + args.tolerance:
+        if used > allowed + args.tolerance and not args.nodes:
             return Result(other(side), "%s loses on time (%.0f ms, allowed %.0f)" % (who(side), used, allowed),
                           "time"), moves, stats
         if used > allowed:
             st.late += 1
         if args.inc:
-            clocks[side] = max(0.0, clocks[side] - used) + args.inc
+            clocks[side] = max(0.0, clocks[side] + args.inc - used)
         else:
             clocks[side] = max(0.0, clocks[side] - used)
 
@@ -649,6 +656,8 @@ class Match:
         n = len(self.records)
         tc = ("main %s/%s ms" % (a.btime, a.wtime) if a.btime or a.wtime else "") + \
              (" +%d ms/move" % a.inc if a.inc else (" byoyomi %d ms" % a.byoyomi if a.byoyomi else ""))
+        if a.nodes:
+            tc = "%d nodes a move" % a.nodes
         print("\n%s vs %s: %d games, %s, %d-ply openings, ply limit %d, time tolerance %d ms"
               % (names[0], names[1], n, tc.strip(), a.opening_plies, a.max_plies, a.tolerance))
         w, d, l = self.wdl()
@@ -706,6 +715,10 @@ def parse_args(argv=None):
     ap.add_argument("--btime", type=int, default=None, help="main time in ms for black")
     ap.add_argument("--wtime", type=int, default=None, help="main time in ms for white")
     ap.add_argument("--inc", type=int, default=0, help="increment per move in ms (instead of byoyomi)")
+    ap.add_argument("--nodes", type=int, default=0,
+                    help="send 'go nodes N' instead of a clock: fixed-node games, no time losses")
+    ap.add_argument("--node-hang", type=int, default=60000,
+                    help="with --nodes: ms until an engine is sent 'stop' (default 60000)")
     ap.add_argument("--tolerance", type=int, default=500,
                     help="ms past the deadline a bestmove may arrive without losing on time (default 500)")
     ap.add_argument("--hang", type=int, default=5000,
@@ -728,9 +741,13 @@ def parse_args(argv=None):
     a.btime, a.wtime = main_b, main_w
     if a.inc and a.byoyomi:
         ap.error("--inc and --byoyomi exclude each other")
+    if a.nodes < 0:
+        ap.error("--nodes must not be negative")
+    if a.nodes and (a.inc or a.byoyomi or main_b or main_w):
+        ap.error("--nodes excludes every clock option")
     if a.byoyomi is None:
-        a.byoyomi = 0 if (a.inc or main_b or main_w) else 1000
-    if not (a.byoyomi or a.btime or a.inc) or not (a.byoyomi or a.wtime or a.inc):
+        a.byoyomi = 0 if (a.inc or main_b or main_w or a.nodes) else 1000
+    if not a.nodes and (not (a.byoyomi or a.btime or a.inc) or not (a.byoyomi or a.wtime or a.inc)):
         ap.error("each side needs some time: --byoyomi, --time/--btime/--wtime or --inc")
     if a.games < 1 or a.opening_plies < 0 or a.max_plies < 1:
         ap.error("--games and --max-plies must be positive, --opening-plies not negative")

@@ -181,12 +181,13 @@ def test_openings_and_go():
         os.unlink(f.name)
     setup = EngineSetup.__new__(EngineSetup)
     e = Engine(setup, "x")
-    for quirks, clocks, byoyomi, inc, line in [
-            ("fsf", {"b": 5000, "w": 3000}, 1000, 0, "go btime 3000 wtime 5000 byoyomi 1000"),  # clocks swapped
-            ("gps", {"b": 9000, "w": 8000}, 0, 500, "go btime 9000 wtime 8000 byoyomi 0"),  # dies on binc
-            ("", {"b": 9000, "w": 8000}, 0, 500, "go btime 9000 wtime 8000 binc 500 winc 500")]:
+    for quirks, clocks, byoyomi, inc, nodes, line in [
+            ("fsf", {"b": 5000, "w": 3000}, 1000, 0, 0, "go btime 3000 wtime 5000 byoyomi 1000"),  # clocks swapped
+            ("gps", {"b": 9000, "w": 8000}, 0, 500, 0, "go btime 9000 wtime 8000 byoyomi 0"),  # dies on binc
+            ("", {"b": 9000, "w": 8000}, 0, 500, 0, "go btime 9000 wtime 8000 binc 500 winc 500"),
+            ("", {"b": 9000, "w": 8000}, 1000, 0, 5000, "go nodes 5000")]:  # fixed-node games: no clock
         setup.quirks = quirks
-        check(e.go_line(clocks, byoyomi, inc) == line, "go line for %r: %s" % (quirks, line))
+        check(e.go_line(clocks, byoyomi, inc, nodes) == line, "go line for %r: %s" % (quirks, line))
 
 
 # ---- games with fake engines ---------------------------------------------------------------
