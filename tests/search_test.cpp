@@ -78,7 +78,7 @@ TEST_F(SearchTest, FindsEveryMateWithItsDistance)
 {
     const auto positions = tsume_positions();
     ASSERT_GT(positions.size(), 50u);
-    int ones = 0, threes = 0;
+    int ones = 0, threes = 0, stored = 0;
     for (const Tsume &t : positions) {
         ASSERT_GT(read_position(t.position.c_str()), 0) << t.position;
         const Position root = Trunk[0];
@@ -88,10 +88,21 @@ TEST_F(SearchTest, FindsEveryMateWithItsDistance)
         // The first move really mates in that many plies, by brute force over legal moves.
         Trunk[0] = root;
         EXPECT_TRUE(mates_in(0, 1, r.pv[0], t.plies)) << t.position;
+        if (t.plies == 3) {
+            // The table keeps a mate as its distance from the node: two plies down the
+            // variation it is a mate in one, whatever ply the search stored it at.
+            NewBoard(1, r.pv[0], &Trunk[0]);
+            NewBoard(0, r.pv[1], &Trunk[0]);
+            const HashEntry *e = HashProbe(1, &Trunk[0]);
+            ASSERT_NE(e, nullptr) << t.position;
+            EXPECT_EQ(e->value, MATE - 1) << t.position;
+            stored++;
+        }
         (t.plies == 1 ? ones : threes)++;
     }
     EXPECT_GT(ones, 0);
     EXPECT_GT(threes, 0);
+    EXPECT_EQ(stored, threes);
 }
 
 TEST_F(SearchTest, QuiescenceTakesAHangingPieceButNotADefendedOne)
