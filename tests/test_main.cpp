@@ -1,3 +1,4 @@
+// The unit tests' main, and the helpers that test_util.h declares.
 #include <fstream>
 #include <sstream>
 
