@@ -2,11 +2,15 @@
 // survive the file, and the learner finds known weights with a correct gradient.
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <random>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
 #include "eval/evalute.h"
+#include "frontend/helper.h"
+#include "frontend/usi_sub.h"
 #include "search/get_grade.h"
 #include "test_util.h"
 #include "tools/learn/learner.h"
@@ -90,6 +94,28 @@ TEST_F(InTempDir, RecordsRoundTripThroughAFile)
             for (int t = FU; t <= HI; t++)
                 ASSERT_EQ(Trunk[0].hand[side][t], positions[i].hand[side][t]) << "record " << i;
     }
+}
+
+// Records written by an earlier build read back to the same text: data files made before
+// a change of the layout stay readable.
+TEST(Learning, StoredRecordsKeepTheirMeaning)
+{
+    const std::string dir = std::string(QVN_TEST_DATA) + "/learn/";
+    const std::vector<TrainingRecord> records = read_records((dir + "sample.bin").c_str());
+    std::ifstream text(dir + "sample.txt");
+    std::string line;
+    std::size_t i = 0;
+    for (; std::getline(text, line); i++) {
+        ASSERT_LT(i, records.size());
+        const TrainingRecord &r = records[i];
+        char move[8];
+        move2usi(smove2move(r.move), move);
+        std::ostringstream expected;
+        expected << "sfen " << record_sfen(r) << '\t' << r.score << '\t' << move << '\t' << r.ply << '\t'
+                 << int{r.result} << '\t' << int{r.grade} << '\t' << int{r.teacher};
+        EXPECT_EQ(expected.str(), line) << "record " << i;
+    }
+    EXPECT_EQ(i, records.size());
 }
 
 // A set of positions scored by known weights: the learner finds them again.

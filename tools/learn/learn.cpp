@@ -4,13 +4,15 @@
 //             [--text weights.txt] [--svg loss.svg] [--epochs N] [--lambda L]
 //             [--scale S] [--teacher-scale T] [--rate R] [--decay D] [--l2 X]
 //             [--batch B] [--threads N] [--mirror] [--no-factors] [--validation F]
-//             [--agreement N] [--stamp SECONDS] [--seed S]
+//             [--agreement N] [--stamp SECONDS] [--seed S] [--check FILE ...]
 //
 // Run where "hash_key.dat" is. The last F (5 %) of each file's records, whole games at the
 // end, are held out for validation. The teacher scale is fitted against the game results
 // unless given; the evaluation's scale defaults to it. Prints per epoch the training and
 // validation loss and how often the recorded move is the best one at one ply by the new
-// weights, and draws the losses in an SVG picture.
+// weights, and draws the losses in an SVG picture. --check sets (positions of strong
+// engines' games, say) are not learnt from: their loss against the game results alone is
+// printed as an independent measure.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -31,7 +33,7 @@
 namespace {
 
 struct Options {
-    std::vector<std::string> data;
+    std::vector<std::string> data, check;
     std::string init = "weight.dat", out = "weight.dat", text, svg;
     int epochs = 8, agreement = 2000;
     double lambda = 0.5, scale = 0, teacher_scale = 0, decay = 0.8, validation = 0.05;
@@ -52,6 +54,7 @@ bool parse(int argc, char **argv, Options &o)
         const std::string a = argv[i];
         const bool has = i + 1 < argc;
         if (a == "--data" && has) o.data.push_back(argv[++i]);
+        else if (a == "--check" && has) o.check.push_back(argv[++i]);
         else if (a == "--init" && has) o.init = argv[++i];
         else if (a == "--out" && has) o.out = argv[++i];
         else if (a == "--text" && has) o.text = argv[++i];
@@ -185,7 +188,7 @@ int main(int argc, char **argv)
                  o.scale > 0 ? "given" : "fitted to the results", o.learn.scale, o.lambda);
 
     const auto t0 = std::chrono::steady_clock::now();
-    auto build = [&](const std::vector<TrainingRecord> &records, LearnSet &set) {
+    auto build = [&](const std::vector<TrainingRecord> &records, LearnSet &set, double lambda) {
         PositionTerms terms;
         int index[MAX_EVAL_FEATURES], coefficient[MAX_EVAL_FEATURES];
         long skipped = 0;
@@ -197,15 +200,17 @@ int main(int argc, char **argv)
             }
             for (int k = 0; k < terms.features.n; k++)
                 index[k] = terms.features.feature[k].index, coefficient[k] = terms.features.feature[k].coefficient;
-            const double p = o.lambda * sigmoid(r.score / o.teacher_scale) + (1 - o.lambda) * result_target(r);
+            const double p = lambda * sigmoid(r.score / o.teacher_scale) + (1 - lambda) * result_target(r);
             set.add(index, coefficient, terms.features.n, terms.base, p);
             if (i % 100000 == 99999)
                 std::fprintf(stderr, "  %zu positions set up\n", i + 1);
         }
         return skipped;
     };
-    LearnSet train, valid;
-    const long skipped = build(train_records, train) + build(valid_records, valid);
+    LearnSet train, valid, check;
+    const long skipped = build(train_records, train, o.lambda) + build(valid_records, valid, o.lambda);
+    for (const std::string &f : o.check)
+        build(read_records(f.c_str()), check, 0);
     std::fprintf(stderr, "%zu training and %zu validation positions (%ld skipped: mates), %.0f s\n",
                  train.samples.size(), valid.samples.size(), skipped,
                  std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
@@ -220,8 +225,11 @@ int main(int argc, char **argv)
         valid_loss.push_back(learner.loss(valid));
         install(learner.weights());
         agree.push_back(move_agreement(agreement_set));
-        std::printf("epoch %2d  train %.5f  validation %.5f  move agreement %.1f %%  rate %.3f  %.0f s\n", epoch,
-                    train_loss.back(), valid_loss.back(), 100 * agree.back(), learner.options.rate,
+        std::printf("epoch %2d  train %.5f  validation %.5f  move agreement %.1f %%", epoch, train_loss.back(),
+                    valid_loss.back(), 100 * agree.back());
+        if (!check.samples.empty())
+            std::printf("  check %.5f", learner.loss(check));
+        std::printf("  rate %.3f  %.0f s\n", learner.options.rate,
                     std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
         std::fflush(stdout);
     };

@@ -3,6 +3,7 @@
 //   qvn-records dump FILE          one line a record:
 //                                  sfen <sfen>\t<score>\t<move>\t<ply>\t<result>\t<grade>\t<teacher>
 //   qvn-records pack FILE          reads such lines from standard input, appends records
+//                                  (grade "auto": the phase the engine gives the position)
 //   qvn-records stats FILE         counts, results, score and ply histograms
 //
 // The move is in USI notation as the stored position shows it (first player to move).
@@ -17,7 +18,10 @@
 #include "frontend/helper.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
+#include "search/get_grade.h"
 #include "tools/learn/record.h"
+
+extern int nMoves;
 
 namespace {
 
@@ -55,7 +59,15 @@ int pack(const char *path)
         r.move = static_cast<std::uint16_t>(move2smove(usi2move(col[2].c_str())));
         r.ply = static_cast<std::uint16_t>(std::atoi(col[3].c_str()));
         r.result = static_cast<std::int8_t>(std::atoi(col[4].c_str()));
-        r.grade = static_cast<std::uint8_t>(std::atoi(col[5].c_str()));
+        if (col[5] == "auto") {
+            // The phase the engine would give the position in a game of that length.
+            nMoves = r.ply + 1;
+            Grade = r.ply < 15 ? GRADE_OPENING : GRADE_MIDDLE;
+            GetGrade(&Trunk[0]);
+            r.grade = static_cast<std::uint8_t>(Grade);
+        } else {
+            r.grade = static_cast<std::uint8_t>(std::atoi(col[5].c_str()));
+        }
         r.teacher = static_cast<std::uint8_t>(std::atoi(col[6].c_str()));
         out.push_back(r);
     }
