@@ -1,8 +1,6 @@
 // The move generators against the reference move sets of tests/data/movegen: the legal
-// moves and the quiet checks of every position in both views; perft counts, and the
-// qvn-perft program itself.
+// moves and the quiet checks of every position in both views; perft counts.
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -199,25 +197,6 @@ TEST(Perft, CountsOfTheStartAndMiddleGamePositions)
         checked++;
     }
     EXPECT_GE(checked, 9);
-}
-
-// ---- the program -----------------------------------------------------------------------
-
-TEST(PerftProgram, DividePrintsRealMovesAndTheirSum)
-{
-    const std::string in_file = std::filesystem::temp_directory_path() / "qvn_perft_input.txt";
-    std::ofstream(in_file) << "startpos moves 7g7f\nsfen 9/9/9/9/9/9/9/9/9 b - 1 moves 1a1b\n";
-    FILE *f = popen((std::string(QVN_PERFT_BINARY) + " --divide --depth 1 < " + in_file + " 2>&1").c_str(), "r");
-    std::string out;
-    char buf[4096];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;)
-        out.append(buf, n);
-    pclose(f);
-    std::filesystem::remove(in_file);
-    // Gote to move: the engine turns the position, the program prints gote's real moves.
-    EXPECT_NE(out.find("\n3c3d: 1\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("total: 30\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("error:"), std::string::npos) << out;
 }
 
 }  // namespace

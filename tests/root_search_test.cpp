@@ -1,5 +1,5 @@
 // The root search's game rules: repetition chosen or avoided, perpetual check, the
-// horizon rule, illegal pawn-drop mates, the entering-king declaration, and stopping.
+// horizon rule, illegal pawn-drop mates, the entering-king declaration, resigning.
 #include <gtest/gtest.h>
 
 #include "board/new_board.h"
@@ -131,19 +131,6 @@ TEST_F(RootSearch, EnteringKingNeedsTenPiecesInTheZoneAndThePoints)
         p.hand[1][FU] = c.pawns;
         EXPECT_EQ(entering_king_declaration(&p, c.points), c.ok) << std::hex << c.last_tokin << " " << c.points;
     }
-}
-
-TEST_F(RootSearch, AbortBeforeTheFirstIterationStillGivesALegalMove)
-{
-    read_position("startpos moves 7g7f 3c3d\n");
-    AbortSearch = 1;
-    EXPECT_EQ(search(5), 0);
-    EXPECT_NE(best[0], 0);
-    // ... and the move is one of the position's.
-    bool found = false;
-    for (int i = 0; i < root_n_move; i++)
-        found = found || root_move[i] == best[0];
-    EXPECT_TRUE(found);
 }
 
 TEST_F(RootSearch, NoLegalMoveResigns)

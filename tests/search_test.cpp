@@ -1,8 +1,6 @@
-// The search core: mates checked by brute force, quiescence, the table, stopping.
-#include <chrono>
+// The search core: mates checked by brute force, quiescence, the table, the clock.
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -175,29 +173,6 @@ TEST_F(SearchTest, ClockStopsWithinTheByoyomiMargin)
     // Stops at 500 ms (1000 less the margin), give or take the nodes that unwind.
     EXPECT_GE(fake_now, 500);
     EXPECT_LE(fake_now, 520);
-}
-
-TEST_F(SearchTest, AbortFromAnotherThreadStopsADeepSearch)
-{
-    read_position("startpos\n");
-    HashClear();
-    clear_search_tables();
-    AnalyzeMode = 1;
-    AbortSearch = 0;
-    Iterate = 30;
-    std::atomic<bool> done{false};
-    std::thread searcher([&] {
-        int pv[PV_SIZE];
-        SearchPv(1, -MATE, MATE, 0, 60, pv);
-        done = true;
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_FALSE(done);
-    AbortSearch = 1;
-    for (int i = 0; i < 500 && !done; i++)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_TRUE(done);
-    searcher.join();
 }
 
 }  // namespace
