@@ -63,26 +63,6 @@ TEST(Book, ShippedBookWeightsFollowTheGames)
     }
 }
 
-TEST(Book, ShippedBookMovesAreLegalInBothViews)
-{
-    int checked = 0;
-    for (const GameRecord &g : test_games()) {
-        for (std::size_t k = 0; k < 16 && k < g.moves.size(); k++) {
-            const std::string pos = position_text(g, k);
-            read_position(pos.c_str());
-            const int reverse = Reverse;  // each trial below sets up a new root
-            Probe p = probe("book.dat");
-            for (int i = 0; i < p.n; i++) {
-                const int m = static_cast<int>(p.moves[i]);
-                const std::string next = pos.substr(0, pos.size() - 1) + (k ? " " : " moves ") + usi(reverse ? move_reverse(m) : m) + "\n";
-                ASSERT_EQ(read_position(next.c_str()), static_cast<int>(k) + 1) << next;
-                checked++;
-            }
-        }
-    }
-    EXPECT_GT(checked, 1000);
-}
-
 class BookFile : public InTempDir {};
 
 TEST_F(BookFile, ChainsCapsAndBrokenFiles)
