@@ -11,6 +11,7 @@
 #include "frontend/helper.h"
 #include "frontend/log.h"
 #include "frontend/usi_mate.h"
+#include "search/mate_search.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
 #include "platform/platform.h"
@@ -30,6 +31,7 @@ int nMoves;
 std::FILE *fp_usi_log;
 const char *version = "1.14";
 int log_enable, usi_dump, no_book, random_book, pondering;
+int mate_probe;
 
 namespace {
 
@@ -296,10 +298,12 @@ void open_usi_dump()
 // Serves one accepted "go mate": its answer is the "checkmate" line, never a "bestmove".
 void serve_mate()
 {
-    answer_go_mate(go_mate_time);
+    solve_go_mate(go_mate_time);
     std::lock_guard<std::mutex> lock(state_mutex);
     complete = 1;
     go = 0;
+    // Only now: a front end may send the next "position" as soon as it reads the answer.
+    send_checkmate();
     answer_pending_isready();
 }
 
@@ -403,6 +407,7 @@ int engine_main()
     no_book = GetConfInt("no_book", 0, CONF_FILE);
     random_book = GetConfInt("random_book", 0, CONF_FILE);
     pondering = GetConfInt("pondering", 0, CONF_FILE);
+    mate_probe = GetConfInt("mate_probe", 0, CONF_FILE);
     if (log_enable)
         open_log();
     if (usi_dump)
@@ -411,9 +416,15 @@ int engine_main()
     lputs("*** options");
     lprintf("no_book=%d\n", no_book);
     lprintf("random_book=%d\n", random_book);
-    lprintf("pondering=%d\n\n", pondering);
+    lprintf("pondering=%d\n", pondering);
+    if (mate_probe)
+        lprintf("mate_probe=%d\n", mate_probe);  // the default log keeps its five lines
+    lputs("");
     HashInit();
     InitEvalute(1);
+    // The mate solver's table is had here, before any search ("mate_hash" in MiB).
+    if (!mate_table_resize(GetConfInt("mate_hash", MATE_TABLE_DEFAULT_MIB, CONF_FILE)))
+        std::fputs("mate_hash: not enough memory; the mate solver's table is made at its first use\n", stderr);
     // A "go" before any "position" searches the initial position.
     nMoves = read_position("startpos");
     start_thread(usi_get);

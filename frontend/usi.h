@@ -19,6 +19,7 @@ extern const char *version;
 
 // Settings from "qvn.conf".
 extern int log_enable, usi_dump, no_book, random_book, pondering;
+extern int mate_probe;  // ms of the mate probe before each search; 0: none
 
 // Everything the engine says on the protocol goes through here (and into the dump).
 int usi_printf(const char *fmt, ...) __attribute__((format(printf, 1, 2)));

@@ -1,5 +1,7 @@
 #include "search/qvn.h"
 
+#include <algorithm>
+
 #include "board/new_board.h"
 #include "book/book_probe.h"
 #include "eval/evalute.h"
@@ -8,7 +10,9 @@
 #include "frontend/usi.h"
 #include "hash/hash.h"
 #include "movegen/drop_fu_mate.h"
+#include "frontend/usi_mate.h"
 #include "search/get_grade.h"
+#include "search/mate_search.h"
 #include "search/ordering.h"
 #include "search/root_search.h"
 #include "search/search.h"
@@ -54,6 +58,33 @@ int book_move(int *weight)
     return move;
 }
 
+// A short mate search before the alpha-beta search (qvn.conf mate_probe: its time in
+// ms, at most a quarter of the move's budget). A mate it proves is played at once,
+// unless the first move repeats a position of the game (the solver knows no history).
+bool probe_mate(int *best, int *value)
+{
+    static MateResult r;
+    MateLimits limits;
+    limits.time_ms = OnePlyTime > 0 && OnePlyTime / 4 < mate_probe ? OnePlyTime / 4 : mate_probe;
+    limits.stop = &AbortSearch;
+    mate_solve(1, &Trunk[0], limits, &r);
+    lprintf("mate probe: %s, %d plies, %llu nodes, %d ms\n",
+            r.status == MATE_FOUND ? "mate" : r.status == MATE_NONE ? "no mate" : "unknown", r.length,
+            static_cast<unsigned long long>(r.nodes), r.ms);
+    if (r.status != MATE_FOUND)
+        return false;
+    Position after = Trunk[0];
+    NewBoard(1, r.line[0], &after);
+    for (int k = std::min(nMoves, GAME_RECORD_SIZE - 1); k >= 0; k--)
+        if (HashRecord[k] == after.key)
+            return false;
+    best[0] = r.line[0];
+    best[1] = r.length > 1 ? r.line[1] : -1;
+    *value = MATE - r.length;
+    usi_mate_info(r);
+    return true;
+}
+
 }  // namespace
 
 int Think(int *best, int max_depth)
@@ -76,7 +107,7 @@ int Think(int *best, int max_depth)
         best[1] = -1;
         usi_info(-1, weight, best);
         result = 0;
-    } else {
+    } else if (!(mate_probe > 0 && probe_mate(best, &result))) {
         result = IterativeDeep(best, max_depth);
     }
 

@@ -411,7 +411,7 @@ TEST_F(SearchProtocol, CommandsRightBehindGoAnswerEachGoOnce)
 
 // "go nodes" repeats exactly: the same commands in a new process give the same moves and
 // exactly N nodes (the game history kept for the repetition rules is part of the state); "go depth" stops after its iteration; "go movetime" keeps its
-// time; "go mate" answers "checkmate" at once and never "bestmove". One answer for each.
+// time. One answer for each.
 TEST_F(SearchProtocol, FixedNodeDepthAndTimeSearches)
 {
     const auto positions = game_positions(30, 2);
@@ -442,17 +442,71 @@ TEST_F(SearchProtocol, FixedNodeDepthAndTimeSearches)
             EXPECT_LT(m.ms, 700);
         }
         EXPECT_SILENT(until_ready(e));
-        for (const char *mate : {"go mate 1000\n", "go mate infinite\n"}) {
-            const auto at = Clock::now();
-            e.send(mate);
-            EXPECT_TRUE(e.wait_for("checkmate notimplemented", nullptr, 200 * SLOW)) << mate;
-            EXPECT_LT(ms_since(at), 200 * SLOW);
-            e.send("stop\n");
-            EXPECT_SILENT(until_ready(e));
-        }
         e.send("quit\n");
         EXPECT_EQ(e.wait_exit(), 0);
     }
+}
+
+// "go mate": exactly one "checkmate" line and never a "bestmove", whether the solver finds
+// a mate (the only one, a plain lance capture, also with gote to move), proves there is
+// none (no check at all; a perpetual check; no king or one in check already), runs out
+// of its time or is stopped; "info" lines report nodes and speed; a command sent right
+// after the answer is served; the engine then serves ordinary searches as before.
+TEST_F(SearchProtocol, GoMateAnswersOnceWithCheckmate)
+{
+    // Gote to move, many checks and no answer within seconds.
+    constexpr const char *HARD =
+        "sfen ln1g5/9/p1ps1knpl/3p5/3r1p1P1/1p2ls3/P1PPS1N2/1PS1KG3/LNBG1G+r2 w 7pb 1";
+    const struct {
+        const char *position, *go, *answer;
+        int stop_after_ms;  // -1: no stop
+    } cases[] = {
+        {"sfen 7lk/7p1/8b/9/8L/5K3/9/9/9 b - 1", "go mate 5000\n", "checkmate 1e1c", -1},
+        {"sfen 9/9/9/3k5/l8/9/B8/1P7/KL7 w - 1", "go mate infinite\n", "checkmate 9e9g", -1},
+        {MATE_IN_ONE, "go mate 5000\n", "checkmate 5g5h", -1},
+        {"startpos", "go mate 5000\n", "checkmate nomate", -1},
+        // The defender already in check, or with no king: nothing to solve.
+        {"sfen 4k4/9/9/9/4R4/9/9/9/4K4 b - 1", "go mate 5000\n", "checkmate nomate", -1},
+        {"sfen 9/9/9/9/9/9/9/9/4K4 b RG 1", "go mate infinite\n", "checkmate nomate", -1},
+        {"sfen 9/3B1p1k1/8L/4N4/6N2/9/9/9/9 b P 1", "go mate 5000\n", "checkmate nomate", -1},
+        {HARD, "go mate 300\n", "checkmate timeout", -1},
+        {HARD, "go mate infinite\n", "checkmate timeout", 300},
+        {HARD, "go mate 10000\n", "checkmate timeout", 300},
+    };
+    EngineProcess e = start();
+    for (const auto &c : cases) {
+        until_ready(e);
+        e.send(std::string("position ") + c.position + "\n");
+        const auto at = Clock::now();
+        e.send(c.go);
+        if (c.stop_after_ms >= 0) {
+            sleep_for_ms(c.stop_after_ms);
+            e.send("stop\n");
+        }
+        std::vector<std::string> seen;
+        ASSERT_TRUE(e.wait_for("checkmate", &seen, 3000 * SLOW)) << c.position << " " << c.go;
+        const int ms = ms_since(at);
+        EXPECT_EQ(seen.back(), c.answer) << c.position << " " << c.go;
+        EXPECT_EQ(count_prefix(seen, "bestmove"), 0);
+        if (std::string(c.answer) == "checkmate timeout") {
+            EXPECT_GE(ms, 300);
+            if (SLOW == 1) {
+                EXPECT_LT(ms, 1500);  // 300 ms and a busy machine's delays
+            }
+            EXPECT_GE(count_prefix(seen, "info time"), 1);
+            EXPECT_NE(seen.end()[-2].find(" nps "), std::string::npos) << seen.end()[-2];
+        }
+        EXPECT_SILENT(until_ready(e));
+    }
+    // A front end sends the next command as soon as it reads "checkmate": none is lost.
+    for (int i = 0; i < 30; i++) {
+        e.send(std::string("position ") + MATE_IN_ONE + "\ngo mate 1000\n");
+        ASSERT_TRUE(e.wait_for("checkmate 5g5h", nullptr, 2000 * SLOW)) << i;
+    }
+    const Answer a = search(e, MATE_IN_ONE, TIMED_1000);
+    EXPECT_EQ(a.move, "5g5h");
+    e.send("quit\n");
+    EXPECT_EQ(e.wait_exit(), 0);
 }
 
 // ---- legality where the search had no time -----------------------------------------------

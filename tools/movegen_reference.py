@@ -15,6 +15,9 @@ defender has no legal reply is removed as well.
                                  tests/data/movegen/*.txt and compare with qvn-perft
   movegen_reference.py check     compare the committed sets with qvn-perft (no reference)
   movegen_reference.py compare F compare the positions of file F (one a line) live
+  movegen_reference.py full      the committed positions live, every legal move (nothing
+                                 removed but pawn-drop mates) against qvn-perft --full,
+                                 the mate solver's full move lists
   movegen_reference.py perft P N the reference's perft of position P to depth N, with the
                                  same moves removed at every node
 
@@ -119,19 +122,20 @@ def pawn_drop_mates(ref, position, board, move):
     return not ref.legal(with_move(position, move))
 
 
-def expected_moves(ref, position, board=None, legal=None):
-    """The reference's legal moves less our omissions and pawn-drop mates, sorted."""
+def expected_moves(ref, position, board=None, legal=None, full=False):
+    """The reference's legal moves less our omissions (unless full) and pawn-drop mates, sorted."""
     board = board or Board.from_position(position)
     legal = legal if legal is not None else ref.legal(position)
     in_check = board.in_check()
     return sorted(m for m in legal
-                  if not omitted(board, m, in_check) and not pawn_drop_mates(ref, position, board, m))
+                  if (full or not omitted(board, m, in_check)) and not pawn_drop_mates(ref, position, board, m))
 
 
 # ---- qvn-perft ------------------------------------------------------------------------
-def qvn_divide(perft, positions, depth=1):
+def qvn_divide(perft, positions, depth=1, full=False):
     """Root moves (or None when qvn could not set the position up) for each position."""
-    r = subprocess.run([perft, "--divide", "--depth", str(depth)], input="\n".join(positions) + "\n",
+    r = subprocess.run([perft, "--divide", "--depth", str(depth)] + (["--full"] if full else []),
+                       input="\n".join(positions) + "\n",
                        capture_output=True, text=True, check=True)
     blocks, cur = [], []
     for line in r.stdout.splitlines():
@@ -148,9 +152,9 @@ def qvn_divide(perft, positions, depth=1):
     return blocks
 
 
-def compare(perft, entries, show=5):
+def compare(perft, entries, show=5, full=False):
     """entries: (position, expected moves). Prints mismatches; returns the number matched."""
-    got = qvn_divide(perft, [p for p, _ in entries])
+    got = qvn_divide(perft, [p for p, _ in entries], full=full)
     matched = 0
     for (position, want), have in zip(entries, got):
         if have is not None and sorted(have) == sorted(want) and len(have) == len(set(have)):
@@ -520,6 +524,21 @@ def cmd_compare(args):
     return 0 if m == len(entries) else 1
 
 
+def cmd_full(args):
+    ref = Reference(args.reference)
+    total = matched = 0
+    for name, _ in SETS:
+        entries = read_set(os.path.join(DATA, name))[::args.every]
+        entries = [(pos, expected_moves(ref, pos, full=True)) for pos, _ in entries]
+        m = compare(args.perft, entries, full=True)
+        total += len(entries)
+        matched += m
+        print("%-16s %5d positions, %5d match" % (name, len(entries), m), flush=True)
+    print("all: %d positions, %d match" % (total, matched))
+    ref.close()
+    return 0 if matched == total else 1
+
+
 def cmd_perft(args):
     ref = Reference(args.reference)
 
@@ -546,11 +565,14 @@ def main():
     sub.add_parser("check")
     c = sub.add_parser("compare")
     c.add_argument("file")
+    f = sub.add_parser("full")
+    f.add_argument("--every", type=int, default=1, help="take every n-th position of each set")
     p = sub.add_parser("perft")
     p.add_argument("position")
     p.add_argument("depth", type=int)
     args = ap.parse_args()
-    return {"refresh": cmd_refresh, "check": cmd_check, "compare": cmd_compare, "perft": cmd_perft}[args.command](args)
+    return {"refresh": cmd_refresh, "check": cmd_check, "compare": cmd_compare, "full": cmd_full,
+            "perft": cmd_perft}[args.command](args)
 
 
 if __name__ == "__main__":

@@ -15,13 +15,14 @@
 #include "frontend/helper.h"
 #include "frontend/usi_sub.h"
 #include "movegen/make_legal.h"
+#include "movegen/mate_moves.h"
 #include "tools/perft_core.h"
 
 namespace {
 
 void usage()
 {
-    std::fprintf(stderr, "usage: qvn-perft [--depth N] [--divide] < positions\n");
+    std::fprintf(stderr, "usage: qvn-perft [--depth N] [--divide] [--full] < positions\n");
     std::exit(2);
 }
 
@@ -50,15 +51,18 @@ int main(int argc, char **argv)
 {
     int depth = 1;
     bool divide = false;
+    bool full = false;  // the mate solver's full legal moves, plain moves included (depth 1)
     for (int i = 1; i < argc; i++) {
         if (!std::strcmp(argv[i], "--divide"))
             divide = true;
+        else if (!std::strcmp(argv[i], "--full"))
+            full = true;
         else if (!std::strcmp(argv[i], "--depth") && i + 1 < argc)
             depth = std::atoi(argv[++i]);
         else
             usage();
     }
-    if (depth < 1 || depth > MAX_PLY - 1)
+    if (depth < 1 || depth > MAX_PLY - 1 || (full && depth != 1))
         usage();
 
     std::uint64_t all_nodes = 0;
@@ -79,7 +83,7 @@ int main(int argc, char **argv)
         std::uint64_t total = 0;
         if (divide) {
             int list[MOVE_LIST_SIZE];
-            const int n = legal_moves(0, 1, list);
+            const int n = full ? all_legal_moves(1, &Trunk[0], list, &Trunk[1]) : legal_moves(0, 1, list);
             for (int i = 0; i < n; i++) {
                 std::uint64_t count = 1;
                 if (depth > 1) {
@@ -93,6 +97,9 @@ int main(int argc, char **argv)
                 std::printf("%s: %llu\n", usi, static_cast<unsigned long long>(count));
                 total += count;
             }
+        } else if (full) {
+            int list[MOVE_LIST_SIZE];
+            total = static_cast<std::uint64_t>(all_legal_moves(1, &Trunk[0], list, &Trunk[1]));
         } else {
             total = perft(0, 1, depth);
         }
