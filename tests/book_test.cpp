@@ -16,14 +16,6 @@
 
 namespace {
 
-std::string temp_name()
-{
-    char tmpl[] = "/tmp/qvn_book_XXXXXX";
-    const int fd = mkstemp(tmpl);
-    close(fd);
-    return tmpl;
-}
-
 struct Probe {
     unsigned moves[BOOK_MAX_CANDIDATES];
     unsigned weights[BOOK_MAX_CANDIDATES];
@@ -59,8 +51,7 @@ TEST(Book, ShippedBookWeightsFollowTheGames)
     ASSERT_GT(p.n, 3);
     std::set<std::string> listed;
     for (int i = 0; i < p.n; i++) {
-        char text[8];
-        move2usi(static_cast<int>(p.moves[i]), text);
+        const std::string text = usi(static_cast<int>(p.moves[i]));
         listed.insert(text);
         EXPECT_EQ(static_cast<int>(p.weights[i]), expected[text]) << text;
         EXPECT_GE(plays[text], 2) << text;
@@ -72,32 +63,13 @@ TEST(Book, ShippedBookWeightsFollowTheGames)
     }
 }
 
-TEST(Book, ShippedBookMovesAreLegalInBothViews)
-{
-    int checked = 0;
-    for (const GameRecord &g : test_games()) {
-        for (std::size_t k = 0; k < 16 && k < g.moves.size(); k++) {
-            const std::string pos = position_text(g, k);
-            read_position(pos.c_str());
-            const int reverse = Reverse;  // each trial below sets up a new root
-            Probe p = probe("book.dat");
-            for (int i = 0; i < p.n; i++) {
-                char text[8];
-                move2usi(reverse ? move_reverse(static_cast<int>(p.moves[i])) : static_cast<int>(p.moves[i]), text);
-                std::string next = pos.substr(0, pos.size() - 1) + (k ? " " : " moves ") + text + "\n";
-                ASSERT_EQ(read_position(next.c_str()), static_cast<int>(k) + 1) << next;
-                checked++;
-            }
-        }
-    }
-    EXPECT_GT(checked, 1000);
-}
+class BookFile : public InTempDir {};
 
-TEST(Book, ChainsCapsAndBrokenFiles)
+TEST_F(BookFile, ChainsCapsAndBrokenFiles)
 {
     read_position("startpos\n");
     const std::uint64_t key = Trunk[0].key;
-    const std::string name = temp_name();
+    const std::string name = "book.dat";
 
     // Forty records of the root in one chain: only the first 32 are read.
     std::vector<BookEntry> many;
@@ -116,25 +88,19 @@ TEST(Book, ChainsCapsAndBrokenFiles)
 
     // A loop and a record number past the end are caught without reading beyond the file.
     auto header = std::make_unique<BookHeader>();
-    *header = BookHeader{};
     header->index[key & 0xFFFF] = 1;
-    BookRecord recs[3] = {{}, {static_cast<std::uint32_t>(key), static_cast<std::uint32_t>(key >> 32), 2, short_move("7g7f"), 1},
-                          {static_cast<std::uint32_t>(key), static_cast<std::uint32_t>(key >> 32), 1, short_move("2g2f"), 1}};
-    {
+    const auto lo = static_cast<std::uint32_t>(key), hi = static_cast<std::uint32_t>(key >> 32);
+    for (std::uint32_t next : {1u, 7u}) {
+        const BookRecord recs[3] = {{}, {lo, hi, 2, short_move("7g7f"), 1}, {lo, hi, next, short_move("2g2f"), 1}};
         std::FILE *fp = std::fopen(name.c_str(), "wb");
         std::fwrite(header.get(), sizeof *header, 1, fp);
         std::fwrite(recs, sizeof recs, 1, fp);
         std::fclose(fp);
+        int n = 0;
+        const std::string log = log_of([&] { n = probe(name).n; });
+        EXPECT_EQ(n, 2) << next;
+        EXPECT_NE(log.find("book.dat: broken chain at record " + std::to_string(next)), std::string::npos) << log;
     }
-    EXPECT_EQ(probe(name).n, 2);
-    recs[2].next = 7;
-    {
-        std::FILE *fp = std::fopen(name.c_str(), "wb");
-        std::fwrite(header.get(), sizeof *header, 1, fp);
-        std::fwrite(recs, sizeof recs, 1, fp);
-        std::fclose(fp);
-    }
-    EXPECT_EQ(probe(name).n, 2);
 
     // A header alone: index 0 gives nothing; a file shorter than the header gives nothing.
     ASSERT_TRUE(write_book(name.c_str(), {}, 0, 0));
@@ -144,31 +110,23 @@ TEST(Book, ChainsCapsAndBrokenFiles)
     }
     EXPECT_EQ(probe(name).n, 0);
     EXPECT_EQ(probe("/nonexistent/book.dat").n, 0);
-    std::remove(name.c_str());
 }
 
 TEST(Book, ChoiceByWeightAndRandomWindow)
 {
     unsigned moves[3] = {1, 2, 3}, weights[3] = {0, 10, 10};
     EXPECT_EQ(book_choice(moves, weights, 3, 0, 5), 0);
-    EXPECT_EQ(moves[0], 2u);  // heaviest first, equal weights keep their order
-    EXPECT_EQ(moves[1], 3u);
-    EXPECT_EQ(moves[2], 1u);
-    for (int move_number : {3, 10}) {
-        for (int i = 0; i < 20; i++)
-            EXPECT_EQ(book_choice(moves, weights, 3, 1, move_number), 0);
-    }
+    EXPECT_EQ(moves[0] * 100 + moves[1] * 10 + moves[2], 231u);  // heaviest first, ties in order
     std::set<int> picked;
-    for (int i = 0; i < 200; i++) {
-        const int k = book_choice(moves, weights, 3, 1, 4);
-        ASSERT_GE(k, 0);
-        ASSERT_LT(k, 3);
-        picked.insert(k);
-    }
-    EXPECT_GT(picked.size(), 1u);
+    for (int move_number : {3, 4, 10})
+        for (int i = 0; i < 100; i++) {
+            const int k = book_choice(moves, weights, 3, 1, move_number);
+            ASSERT_TRUE(k == 0 || (move_number == 4 && k < 3)) << move_number << " " << k;
+            picked.insert(k);
+        }
+    EXPECT_GT(picked.size(), 1u);  // random from move 4 on
     unsigned one_move[1] = {7}, one_weight[1] = {4};
-    for (int move_number = 1; move_number < 12; move_number++)
-        EXPECT_EQ(book_choice(one_move, one_weight, 1, 1, move_number), 0);
+    EXPECT_EQ(book_choice(one_move, one_weight, 1, 1, 5), 0);
 }
 
 }  // namespace

@@ -1,14 +1,17 @@
-// The static evaluation: symmetry, the material-only case, a plain reference
-// computation under random weights, kingless positions, pins and the cache.
+// The static evaluation against a plain reference computation under random weights, on
+// every position of the test games and on kingless positions, long pins and full hands;
+// and the evaluation cache.
 #include <algorithm>
 #include <bit>
 #include <functional>
+#include <string>
 #include <random>
 
 #include <gtest/gtest.h>
 
 #include "board/attack.h"
 #include "eval/evalute.h"
+#include "eval/weight_layout.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
 #include "search/get_grade.h"
@@ -16,50 +19,6 @@
 #include "test_util.h"
 
 namespace {
-
-void finish(Position &p)
-{
-    p.king[0] = p.king[1] = 0;
-    for (int sq : position_tbl) {
-        if (p.board[sq] == (16 | OU))
-            p.king[1] = sq;
-        if (p.board[sq] == (32 | OU))
-            p.king[0] = sq;
-    }
-    p.board_key = board_key_of(&p);
-    p.hand_key = hand_key_of(&p);
-    p.key = p.board_key ^ p.hand_key;
-    AttackInit(&p);
-    MakePin(0, &p);
-    MakePin(1, &p);
-}
-
-// p turned 180 degrees with the colours of pieces, hands and kings exchanged.
-Position mirrored(const Position &p)
-{
-    Position m{};
-    clear_board(&m);
-    for (int sq : position_tbl) {
-        const int w = p.board[sq];
-        m.board[170 - sq] = w ? (w & 15) | (w & 16 ? 32 : 16) : 0;
-    }
-    for (int t = 0; t < 8; t++) {
-        m.hand[0][t] = p.hand[1][t];
-        m.hand[1][t] = p.hand[0][t];
-    }
-    finish(m);
-    return m;
-}
-
-Position board_with(std::initializer_list<std::pair<int, int>> pieces)
-{
-    Position p{};
-    clear_board(&p);
-    for (auto [sq, word] : pieces)
-        p.board[sq] = word;
-    finish(p);
-    return p;
-}
 
 // Calls fn on the root of every ply of every test game (the engine's own view).
 void for_each_game_position(const std::function<void(const Position &, const std::string &)> &fn)
@@ -226,22 +185,8 @@ void random_weights(unsigned seed)
 {
     std::mt19937 rng(seed);
     std::uniform_int_distribution<int> value(-999, 999);
-    auto fill = [&](int *a, int n) {
-        for (int i = 0; i < n; i++)
-            a[i] = value(rng);
-    };
-    fill(&OffensePos[0][0][0], 81 * 9 * 81);
-    fill(&DefensePos[0][0][0], 81 * 9 * 81);
-    fill(&Mobility[0][0], 54);
-    fill(PinPieceValue, 112);
-    fill(&PinAttacks[0][0], 12);
-    fill(&KingAttacks[0][0], 117);
-    fill(KingSpace, 9);
-    fill(KingSpace2, 9);
-    fill(&AttackKei, 1);
-    fill(&AttackKaku, 1);
-    fill(KingGuard, 9);
-    fill(&HandValue[0][0], 64);
+    for (int i = 0; i < WEIGHT_COUNT; i++)
+        weight_at(i) = value(rng);
 }
 
 // Random weights for one test; the shipped ones again afterwards.
@@ -264,186 +209,73 @@ std::vector<Position> odd_positions()
 {
     std::vector<Position> out;
     // Side 0 has no king; side 1's rook and gold near where it would be.
-    out.push_back(board_with({{0x59, 16 | OU}, {0x52, 16 | HI}, {0x41, 16 | KI}, {0x33, 32 | KE}, {0x21, 32 | KY}}));
+    out.push_back(board_with({{0x59, S | OU}, {0x52, S | HI}, {0x41, S | KI}, {0x33, G | KE}, {0x21, G | KY}}));
     // Side 1 has no king.
-    out.push_back(board_with({{0x51, 32 | OU}, {0x58, 32 | RY}, {0x69, 32 | GI}, {0x77, 16 | KA}}));
+    out.push_back(board_with({{0x51, G | OU}, {0x58, G | RY}, {0x69, G | GI}, {0x77, S | KA}}));
     // No kings at all.
-    out.push_back(board_with({{0x55, 16 | KI}, {0x44, 32 | UM}}));
+    out.push_back(board_with({{0x55, S | KI}, {0x44, G | UM}}));
     // A dragon pinned at distance 7 from its king on 9i by a bishop on 1a.
-    out.push_back(board_with({{0x99, 16 | OU}, {0x22, 16 | RY}, {0x11, 32 | KA}, {0x15, 32 | OU}}));
+    out.push_back(board_with({{0x99, S | OU}, {0x22, S | RY}, {0x11, G | KA}, {0x15, G | OU}}));
     // The same for side 0: a dragon on 8h pinned against its king on 1a by a bishop on 9i.
-    out.push_back(board_with({{0x11, 32 | OU}, {0x88, 32 | RY}, {0x99, 16 | KA}, {0x95, 16 | OU}}));
+    out.push_back(board_with({{0x11, G | OU}, {0x88, G | RY}, {0x99, S | KA}, {0x95, S | OU}}));
     // Full hands: 18 pawns and everything else that fits.
-    Position hands = board_with({{0x59, 16 | OU}, {0x51, 32 | OU}});
-    hands.hand[1][FU] = 18;
-    hands.hand[0][KY] = 4;
-    hands.hand[1][KE] = 4;
-    hands.hand[0][GI] = 4;
-    hands.hand[1][KI] = 4;
-    hands.hand[0][KA] = 2;
-    hands.hand[1][HI] = 2;
+    Position hands = board_with({{0x59, S | OU}, {0x51, G | OU}});
+    const int full[8] = {0, 18, 4, 4, 4, 4, 2, 2};
+    for (int t = FU; t <= HI; t++)
+        hands.hand[t & 1][t] = full[t];  // pawns, knights, golds, rooks to side 1
     out.push_back(hands);
     return out;
 }
 
-TEST_F(RandomWeights, EvaluationMatchesAPlainComputation)
+// Under random weights, at every grade: the evaluation equals the plain computation,
+// and turning the board negates it.
+TEST_F(RandomWeights, EvaluationMatchesAPlainComputationAndTurnsWithTheBoard)
 {
-    for (int grade : {0, 2}) {
+    for (int grade : {0, 1, 2}) {
         Grade = grade;
         long n = 0;
-        for_each_game_position([&](const Position &p, const std::string &where) {
-            const int expected = reference_eval(p);
-            if (EvaluteNoHash(&p) != expected && fault_count++ < 10)
-                ADD_FAILURE() << where << " grade " << grade << ": " << EvaluteNoHash(&p) << " != " << expected;
+        auto check = [&](const Position &p, const std::string &where) {
+            const int v = EvaluteNoHash(&p), expected = reference_eval(p);
+            const Position m = mirrored(p);
+            const int turned = EvaluteNoHash(&m);
+            if ((v != expected || turned != -v) && fault_count++ < 10)
+                ADD_FAILURE() << where << " grade " << grade << ": " << v << ", plainly " << expected << ", turned " << turned;
             n++;
-        });
-        EXPECT_GT(n, 20000);
+        };
+        for_each_game_position(check);
         for (const Position &p : odd_positions())
-            EXPECT_EQ(EvaluteNoHash(&p), reference_eval(p));
+            check(p, "odd position " + std::to_string(n));
+        EXPECT_GT(n, 20000);
     }
     EXPECT_EQ(fault_count, 0);
 }
 
-TEST_F(RandomWeights, KinglessSideReadsNoKingRelativeTable)
-{
-    const std::vector<Position> odd = odd_positions();
-    int before[3];
-    for (int i = 0; i < 3; i++)
-        before[i] = EvaluteNoHash(&odd[i]);
-    // A missing king must not be taken for square 1a (index 0) or its turned twin.
-    for (int king : {0, 80})
-        for (int k = 0; k < 9; k++)
-            for (int s = 0; s < 81; s++) {
-                OffensePos[king][k][s] += 5000;
-                DefensePos[king][k][s] += 7000;
-            }
-    for (int i = 0; i < 3; i++)
-        EXPECT_EQ(EvaluteNoHash(&odd[i]), before[i]) << i;
-}
-
-TEST_F(RandomWeights, PinnedDragonAtDistanceSevenStaysInTheTable)
-{
-    const std::vector<Position> odd = odd_positions();
-    const Position &p = odd[3];
-    ASSERT_NE(p.pin[1][0x22], 255);
-    const Position &q = odd[4];
-    ASSERT_NE(q.pin[0][0x88], 255);
-    const int before = EvaluteNoHash(&p), before0 = EvaluteNoHash(&q);
-    PinPieceValue[111] += 1000;
-    EXPECT_EQ(EvaluteNoHash(&p), before + 1000);
-    EXPECT_EQ(EvaluteNoHash(&q), before0 - 1000);
-}
-
-// ---- with the shipped weights ------------------------------------------------------------
-
-TEST(Evaluation, TurningTheBoardNegatesTheScore)
-{
-    for (int grade : {0, 2}) {
-        Grade = grade;
-        int faults = 0, nonzero = 0;
-        for_each_game_position([&](const Position &p, const std::string &where) {
-            const Position m = mirrored(p);
-            const int v = EvaluteNoHash(&p), w = EvaluteNoHash(&m);
-            nonzero += v != 0;
-            if (v != -w && faults++ < 10)
-                ADD_FAILURE() << where << " grade " << grade << ": " << v << " turned " << w;
-        });
-        EXPECT_EQ(faults, 0);
-        EXPECT_GT(nonzero, 20000);
-        for (const Position &p : odd_positions()) {
-            const Position m = mirrored(p);
-            EXPECT_EQ(EvaluteNoHash(&p), -EvaluteNoHash(&m));
-        }
-    }
-    Grade = 0;
-}
-
-TEST(Evaluation, EndgameTermsOnlyInTheEndgame)
-{
-    ASSERT_GT(set_position("startpos moves 7g7f 3c3d 8h2b+ 3a2b B*4e"), 0);
-    Grade = 0;
-    const int opening = EvaluteNoHash(&Trunk[0]);
-    Grade = 1;
-    EXPECT_EQ(EvaluteNoHash(&Trunk[0]), opening);
-    Grade = 2;
-    EXPECT_NE(EvaluteNoHash(&Trunk[0]), opening);
-    Grade = 0;
-}
-
-// With no weights the score is the material on the board and in hand.
-TEST(Evaluation, WithoutWeightsOnlyMaterialCounts)
-{
-    ::testing::internal::CaptureStderr();
-    InitEvalute(1, "no-such-weight.dat");
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "weight.dat read error.");
-    ASSERT_GT(set_position("startpos"), 0);
-    EXPECT_EQ(EvaluteNoHash(&Trunk[0]), 0);
-    Position extra = Trunk[0];
-    extra.hand[1][FU] = 1;  // one pawn more than a set holds, so not through "position"
-    finish(extra);
-    EXPECT_EQ(EvaluteNoHash(&extra), 128);
-
-    for (int grade : {0, 2}) {
-        Grade = grade;
-        int faults = 0;
-        for_each_game_position([&](const Position &p, const std::string &where) {
-            int material = 0;
-            for (int sq : position_tbl) {
-                const int w = p.board[sq];
-                if ((w & 15) != OU)
-                    material += (w & 16) ? PieceValue[w & 15] : -PieceValue[w & 15];
-            }
-            for (int t = 1; t <= 7; t++)
-                material += PieceValue[t] * (p.hand[1][t] - p.hand[0][t]);
-            if (EvaluteNoHash(&p) != material && faults++ < 10)
-                ADD_FAILURE() << where << ": " << EvaluteNoHash(&p) << " != " << material;
-        });
-        EXPECT_EQ(faults, 0);
-    }
-    Grade = 0;
-    InitEvalute(1);
-}
-
-TEST(Evaluation, CacheHitsUntilCleared)
+// Another position whose key shares the low 21 bits but not the high half takes the
+// cache entry; the first is then computed again.
+TEST(EvaluationCache, HitsUntilClearedOrTaken)
 {
     EvaluteHashClear();
-    EXPECT_EQ(profile[13], 0);
-    EXPECT_EQ(profile[14], 0);
     ASSERT_GT(set_position("startpos moves 2g2f 8c8d 2f2e"), 0);
     const Position p = Trunk[0];
-    const int v = Evalute(&p);
-    EXPECT_EQ(v, EvaluteNoHash(&p));
-    EXPECT_EQ(profile[13], 1);
-    EXPECT_EQ(Evalute(&p), v);
-    EXPECT_EQ(profile[14], 1);
-
-    // Another position whose key shares the low 21 bits but not the high half takes the
-    // entry; the first is then computed again.
     Position q = p;
     q.board[0x77] = 0;  // a different position under a forged key
     AttackInit(&q);
     q.key = p.key ^ (std::uint64_t{1} << 40);
-    const int w = Evalute(&q);
-    EXPECT_EQ(w, EvaluteNoHash(&q));
-    EXPECT_NE(w, v);
-    EXPECT_EQ(profile[13], 2);
-    EXPECT_EQ(Evalute(&p), v);
-    EXPECT_EQ(profile[13], 3);
-    EXPECT_EQ(profile[14], 1);
-
+    const int v = EvaluteNoHash(&p), w = EvaluteNoHash(&q);
+    ASSERT_NE(v, w);
+    struct Step {
+        const Position *pos;
+        int value, computed, hits;  // profile[13], profile[14] after the step
+    } steps[] = {{&p, v, 1, 0}, {&p, v, 1, 1}, {&q, w, 2, 1}, {&p, v, 3, 1}};
+    for (const Step &s : steps) {
+        EXPECT_EQ(Evalute(s.pos), s.value);
+        EXPECT_EQ(profile[13], s.computed);
+        EXPECT_EQ(profile[14], s.hits);
+    }
     EvaluteHashClear();
-    EXPECT_EQ(profile[13], 0);
+    EXPECT_EQ(profile[13] + profile[14], 0);
     EXPECT_EQ(Evalute(&p), v);
     EXPECT_EQ(profile[13], 1);
-    EXPECT_EQ(profile[14], 0);
-}
-
-TEST(Evaluation, BitCount)
-{
-    EXPECT_EQ(get_ncnt(0), 0);
-    EXPECT_EQ(get_ncnt(0x811), 3);
-    EXPECT_EQ(get_ncnt(0xFFFFFFFFu), 32);
-    EXPECT_EQ(get_ncnt(0x30000), 2);
 }
 
 }  // namespace

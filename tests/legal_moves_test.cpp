@@ -1,20 +1,22 @@
-// Legal move lists against the reference move sets of tests/data/movegen, perft counts,
-// and the qvn-perft program itself.
+// The move generators against the reference move sets of tests/data/movegen: the legal
+// moves and the quiet checks of every position in both views; perft counts.
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "board/attack.h"
+#include "board/new_board.h"
 #include "board/position.h"
 #include "frontend/helper.h"
 #include "frontend/usi_sub.h"
+#include "movegen/make_check_nocap.h"
 #include "movegen/make_legal.h"
-#include "movegen_util.h"
 #include "test_util.h"
 #include "tools/perft_core.h"
 
@@ -77,7 +79,7 @@ std::vector<std::string> legal_usi(int side, bool turn)
 TEST(ReferenceMoveSets, EveryPositionMatchesInBothViews)
 {
     ASSERT_GT(entries().size(), 10000u);
-    int checked = 0, failed = 0;
+    int failed = 0, in_check = 0, gote = 0, big = 0;
     for (const Entry &e : entries()) {
         ASSERT_GT(set_position(e.position + "\n"), 0) << e.position;
         const Position root = Trunk[0];
@@ -85,28 +87,93 @@ TEST(ReferenceMoveSets, EveryPositionMatchesInBothViews)
         const auto engine_view = legal_usi(1, reverse);
         Trunk[0] = mirrored(root);
         const auto turned_view = legal_usi(0, !reverse);
-        if (engine_view != e.moves || turned_view != e.moves) {
-            if (++failed <= 5)
-                ADD_FAILURE() << e.file << ": " << e.position << "\n  " << engine_view.size() << " / "
-                              << turned_view.size() << " moves, expected " << e.moves.size();
-        }
-        checked++;
-    }
-    EXPECT_EQ(failed, 0) << "of " << checked;
-}
-
-TEST(ReferenceMoveSets, CoverChecksGoteToMoveAndPawnDropMates)
-{
-    int in_check = 0, gote = 0, big = 0;
-    for (const Entry &e : entries()) {
-        set_position(e.position + "\n");
-        gote += Reverse;
-        in_check += Trunk[0].attack[0][Trunk[0].king[1]] != 0;
+        if ((engine_view != e.moves || turned_view != e.moves) && ++failed <= 5)
+            ADD_FAILURE() << e.file << ": " << e.position << "\n  " << engine_view.size() << " / "
+                          << turned_view.size() << " moves, expected " << e.moves.size();
+        gote += reverse;
+        in_check += root.attack[0][root.king[1]] != 0;
         big += e.moves.size() > static_cast<std::size_t>(MAX_MOVE);
     }
+    EXPECT_EQ(failed, 0);
+    // The sets cover evasions, gote to move and lists longer than MAX_MOVE.
     EXPECT_GT(in_check, 3000);
     EXPECT_GT(gote, 5000);
     EXPECT_GT(big, 0);
+}
+
+// ---- quiet checks ---------------------------------------------------------------------
+
+// Whether m, made by side on p, checks the enemy king, and whether another piece than
+// the one moved gives that check.
+void check_kind(const Position &p, int side, int m, bool *check, bool *discovered)
+{
+    Position c = p;
+    NewBoard(side, m, &c);
+    const int k = c.king[side ^ 1];
+    const int a = c.attack[side][k];
+    *check = a != 0;
+    *discovered = false;
+    for (int bits = a; bits; bits &= bits - 1)
+        *discovered |= attacker_square(&c, side, k, __builtin_ctz(static_cast<unsigned>(bits))) != move_to(m);
+}
+
+// The listed moves give check, take nothing and are legal; and every legal non-capturing
+// checking move is listed, but for the horse's plain steps backward and sideways that
+// check only directly.
+void compare_with_legal(Position p, int side, const std::string &where)
+{
+    if (!p.king[0] || !p.king[1] || p.attack[side ^ 1][p.king[side]])
+        return;  // in check: quiet checks are not asked for
+    int all[MOVE_LIST_SIZE];
+    int n = MakeMove(side, &p, all);
+    n += MakeDrop(side, &p, all + n);
+    const std::set<int> legal(all, all + n);
+    int list[QUI_LIST_SIZE];
+    const int c = MakeChecksNoncap(side, &p, list);
+    std::set<int> listed;
+    for (int i = 0; i < c; i++) {
+        const int m = list[i];
+        if (!m)
+            continue;
+        ASSERT_TRUE(listed.insert(m).second) << where << ": twice " << usi(m);
+        ASSERT_EQ(move_cap(m), 0) << where << ": " << usi(m);
+        bool check, discovered;
+        check_kind(p, side, m, &check, &discovered);
+        ASSERT_TRUE(check) << where << ": no check " << usi(m);
+        // Beyond the full generator's moves only the plain pawn push onto the square in
+        // front of the king (the full generator gives the promotion alone there).
+        const bool plain_pawn = move_from(m) && move_piece(m) == FU && !move_is_promote(m) &&
+                                legal.count(m | MOVE_PROMOTE);
+        ASSERT_TRUE(legal.count(m) || plain_pawn) << where << ": not legal " << usi(m);
+    }
+    for (int m : legal) {
+        if (move_cap(m))
+            continue;
+        bool check, discovered;
+        check_kind(p, side, m, &check, &discovered);
+        if (!check)
+            continue;
+        const int step = move_to(m) - move_from(m);
+        const bool horse_side_step = move_from(m) && move_piece(m) == UM &&
+                                     (step == delta[side][1] || step == delta[side][2] || step == delta[side][3]);
+        if (horse_side_step && !discovered)
+            continue;
+        ASSERT_TRUE(listed.count(m)) << where << ": missing " << usi(m);
+    }
+}
+
+// The quiet checks of every reference position not in check, in both views, against the
+// legal moves that check without capturing.
+TEST(MakeChecksNoncap, ListsExactlyTheQuietChecksOfTheReferencePositions)
+{
+    for (const Entry &e : entries()) {
+        set_position(e.position + "\n");
+        const Position root = Trunk[0];
+        compare_with_legal(root, 1, e.position);
+        compare_with_legal(mirrored(root), 0, e.position + " (turned)");
+        if (HasFatalFailure())
+            return;
+    }
 }
 
 // ---- perft ---------------------------------------------------------------------------
@@ -130,54 +197,6 @@ TEST(Perft, CountsOfTheStartAndMiddleGamePositions)
         checked++;
     }
     EXPECT_GE(checked, 9);
-}
-
-// ---- the program -----------------------------------------------------------------------
-
-std::string run_perft(const std::string &args, const std::string &input)
-{
-    const std::string in_file = std::filesystem::temp_directory_path() / "qvn_perft_input.txt";
-    std::ofstream(in_file) << input;
-    FILE *f = popen((std::string(QVN_PERFT_BINARY) + " " + args + " < " + in_file + " 2>/dev/null").c_str(), "r");
-    std::string out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        out.append(buf, n);
-    pclose(f);
-    std::filesystem::remove(in_file);
-    return out;
-}
-
-TEST(PerftProgram, DividePrintsRealMovesAndTheirSum)
-{
-    // Gote to move: the engine turns the position, the program prints gote's real moves.
-    const std::string out = run_perft("--divide --depth 2", "startpos moves 7g7f\nsfen 9/9/9/9/9/9/9/9/9 b - 1 moves 1a1b\nstartpos\n");
-    std::istringstream lines(out);
-    std::string line;
-    std::vector<std::string> block;
-    unsigned long long sum = 0;
-    std::vector<unsigned long long> totals;
-    bool saw_3c3d = false, saw_error = false;
-    while (std::getline(lines, line)) {
-        if (line.rfind("total: ", 0) == 0) {
-            EXPECT_EQ(std::stoull(line.substr(7)), sum);
-            totals.push_back(sum);
-            sum = 0;
-        } else if (line.rfind("error:", 0) == 0) {
-            saw_error = true;
-        } else {
-            const auto colon = line.find(": ");
-            ASSERT_NE(colon, std::string::npos) << line;
-            saw_3c3d |= line.substr(0, colon) == "3c3d";
-            sum += std::stoull(line.substr(colon + 2));
-        }
-    }
-    EXPECT_TRUE(saw_3c3d);
-    EXPECT_TRUE(saw_error);
-    ASSERT_EQ(totals.size(), 2u);
-    EXPECT_EQ(totals[1], 900u);
-    EXPECT_EQ(run_perft("--depth 3", "startpos\n"), "total: 25440\n");
 }
 
 }  // namespace

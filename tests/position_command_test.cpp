@@ -1,4 +1,5 @@
-// The "position" command: start position, SFEN (either side to move), moves, bad input.
+// The "position" command: start position, SFEN (either side to move), moves, bad input;
+// the move notation.
 #include <cstring>
 #include <string>
 
@@ -95,113 +96,63 @@ struct SimpleBoard {
 
 void expect_same_root(const Position &a, const Position &b, const std::string &what)
 {
-    for (int sq = 0; sq < BOARD_SIZE; sq++)
-        ASSERT_EQ(a.board[sq], b.board[sq]) << what << " square " << std::hex << sq;
-    for (int s = 0; s < 2; s++)
-        for (int t = 0; t < 8; t++)
-            ASSERT_EQ(a.hand[s][t], b.hand[s][t]) << what;
-    ASSERT_EQ(std::memcmp(a.attack, b.attack, sizeof a.attack), 0) << what;
-    ASSERT_EQ(std::memcmp(a.pin, b.pin, sizeof a.pin), 0) << what;
-    ASSERT_EQ(a.key, b.key) << what;
-    ASSERT_EQ(a.king[0], b.king[0]) << what;
-    ASSERT_EQ(a.king[1], b.king[1]) << what;
+    EXPECT_EQ(std::memcmp(a.board, b.board, sizeof a.board), 0) << what;
+    EXPECT_EQ(std::memcmp(a.hand, b.hand, sizeof a.hand), 0) << what;
+    EXPECT_EQ(std::memcmp(a.attack, b.attack, sizeof a.attack), 0) << what;
+    EXPECT_EQ(std::memcmp(a.pin, b.pin, sizeof a.pin), 0) << what;
+    EXPECT_EQ(std::memcmp(a.king, b.king, sizeof a.king), 0) << what;
+    EXPECT_EQ(a.key, b.key) << what;
 }
 
-TEST(PositionCommand, StartposWithoutMoves)
+// Result, view, one square of the engine's board and the game history of plain commands.
+TEST(PositionCommand, StartposSfenMovesAndTheView)
 {
-    EXPECT_EQ(read_position("startpos\n"), 1);
-    EXPECT_EQ(Reverse, 0);
-    EXPECT_EQ(HashRecord[1], Trunk[0].key);
-    EXPECT_EQ(Trunk[0].king[1], 0x59);
-    EXPECT_EQ(Trunk[0].king[0], 0x51);
-    EXPECT_TRUE(matches_rebuild(Trunk[0]));
+    struct Case {
+        const char *text;
+        int result, reverse, sq, word;
+    } cases[] = {
+        {"startpos", 1, 0, 0x59, S | OU},
+        {"startpos moves 7g7f", 1, 1, 0x34, G | FU},  // the engine plays second: turned
+        {"startpos moves 7g7f 3c3d", 2, 0, 0x76, S | FU},
+        {"startpos moves 7g7f 3c3d 8h2b+", 3, 1, 170 - 0x22, G | UM},
+        {"sfen 4k4/9/9/9/9/9/9/9/9 b 2P10p 1", 1, 0, 0x51, G | OU},
+        // Bishop handicap: the giver plays gote and moves first.
+        {"sfen lnsgkgsnl/1r7/ppppppppp/9/9/9/PPPPPPPPP/1B5R1/LNSGKGSNL w - 1", 1, 1, 170 - 0x82, S | HI},
+        {"sfen lnsgkgsnl/1r7/ppppppppp/9/9/9/PPPPPPPPP/1B5R1/LNSGKGSNL w - 1 moves 3c3d", 1, 0, 0x34, G | FU},
+        {"nonsense", 1, 0, 0x51, 0},  // neither: an empty board
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(read_position((std::string(c.text) + "\n").c_str()), c.result) << c.text;
+        EXPECT_EQ(Reverse, c.reverse) << c.text;
+        EXPECT_EQ(Trunk[0].board[c.sq], c.word) << c.text;
+        EXPECT_EQ(HashRecord[c.result], Trunk[0].key) << c.text;
+        EXPECT_TRUE(matches_rebuild(Trunk[0])) << c.text;
+    }
+    read_position("startpos moves 7g7f 3c3d 8h2b+\n");
+    EXPECT_EQ(Trunk[0].hand[0][KA], 1);  // the captured type comes from the board
+    EXPECT_EQ(move_cap(move_reverse(Trunk[0].last_move)), KA);
+    read_position("sfen 4k4/9/9/9/9/9/9/9/9 b 2P10p 1\n");
+    EXPECT_EQ(Trunk[0].hand[1][FU] * 100 + Trunk[0].hand[0][FU], 210);
 }
 
-TEST(PositionCommand, OneMoveTurnsTheBoard)
+TEST(MoveNotation, ParsePrintAndShortForm)
 {
-    EXPECT_EQ(read_position("startpos moves 7g7f\n"), 1);
-    EXPECT_EQ(Reverse, 1);
-    EXPECT_EQ(Trunk[0].board[0x33], 0);
-    EXPECT_EQ(Trunk[0].board[0x34], 32 | FU);
-    EXPECT_EQ(Trunk[0].board[0x77], 16 | FU);
-    EXPECT_EQ(move_from(Trunk[0].last_move), 0x33);
-    EXPECT_EQ(move_to(Trunk[0].last_move), 0x34);
-    EXPECT_EQ(HashRecord[1], Trunk[0].key);
-    EXPECT_TRUE(matches_rebuild(Trunk[0]));
-}
-
-TEST(PositionCommand, TwoMoves)
-{
-    EXPECT_EQ(read_position("startpos moves 7g7f 3c3d\n"), 2);
-    EXPECT_EQ(Reverse, 0);
-    EXPECT_EQ(Trunk[0].board[0x76], 16 | FU);
-    EXPECT_EQ(Trunk[0].board[0x34], 32 | FU);
-    EXPECT_EQ(HashRecord[2], Trunk[0].key);
-}
-
-TEST(PositionCommand, PromotionTakesCapturedTypeFromTheBoard)
-{
-    EXPECT_EQ(read_position("startpos moves 7g7f 3c3d 8h2b+\n"), 3);
-    // The engine now plays second: the horse stands on the mirror of 2b.
-    const int m = move_reverse(Trunk[0].last_move);
-    EXPECT_TRUE(move_is_promote(m));
-    EXPECT_EQ(move_cap(m), KA);
-    EXPECT_EQ(move_piece(m), KA);
-    EXPECT_EQ(Trunk[0].board[170 - 0x22], 32 | UM);
-    EXPECT_EQ(Trunk[0].hand[0][KA], 1);
-}
-
-TEST(MoveNotation, ParseAndPrint)
-{
-    EXPECT_EQ(usi2move("P*5e"), (0x55 << 8) | (FU << 16));
-    EXPECT_EQ(usi2move("s*5e"), (0x55 << 8) | (GI << 16));
-    EXPECT_EQ(usi2move("7g7f"), 0x77 | (0x76 << 8));
-    EXPECT_EQ(usi2move("8h2b+"), 0x88 | (0x22 << 8) | MOVE_PROMOTE);
-    EXPECT_EQ(usi2move("7g7"), 0);
-    EXPECT_EQ(usi2move("K*5e"), 0);
-    EXPECT_EQ(usi2move("X*5e"), 0);
-    EXPECT_EQ(usi2move("resign"), 0);
-    EXPECT_EQ(usi2move(""), 0);
-    char buf[8];
-    move2usi(make_move(0, 0x55, GI, 0, false), buf);
-    EXPECT_STREQ(buf, "S*5e");
-    move2usi(make_move(0x77, 0x76, FU, 0, false), buf);
-    EXPECT_STREQ(buf, "7g7f");
-    move2usi(make_move(0x88, 0x22, KA, KA, true) | FLAG_CHECK, buf);
-    EXPECT_STREQ(buf, "8h2b+");
-    move2usi(0, buf);
-    EXPECT_STREQ(buf, "pass");
-}
-
-TEST(MoveWord, ReverseAndShortForm)
-{
-    const int m = make_move(0x77, 0x76, FU, 0, false);
-    const int r = move_reverse(m);
-    EXPECT_EQ(move_from(r), 0x33);
-    EXPECT_EQ(move_to(r), 0x34);
-    EXPECT_EQ(move_reverse(r), m);
-    const int drop = make_move(0, 0x55, KI, 0, false);
-    EXPECT_EQ(move_from(move_reverse(drop)), 0);
-    EXPECT_EQ(move_to(move_reverse(drop)), 0x55);
-    EXPECT_EQ(move_reverse(0), 0);
-
+    for (const char *good : {"P*5e", "S*5e", "7g7f", "8h2b+", "1i1h"}) {
+        const int m = usi2move(good);
+        EXPECT_EQ(usi(m), good);
+        EXPECT_EQ(move_reverse(move_reverse(m)), m);
+    }
+    EXPECT_EQ(usi2move("s*5e"), usi2move("S*5e"));
+    for (const char *bad : {"7g7", "K*5e", "X*5e", "resign", ""})
+        EXPECT_EQ(usi2move(bad), 0) << bad;
+    EXPECT_EQ(usi(0), "pass");
+    // The book's short form: file 1 squares have codes 11..19 and must not be read as drops.
     read_position("startpos moves 7g7f 3c3d\n");
-    // File 1 squares have codes 11..19 and must not be read as drops.
-    for (int move : {make_move(0x88, 0x22, KA, KA, true), make_move(0x88, 0x22, KA, KA, false),
-                     make_move(0x19, 0x18, KY, 0, false), make_move(0x59, 0x58, OU, 0, false)})
-        EXPECT_EQ(smove2move(move2smove(move)), move);
     Trunk[0].hand[1][FU] = 1;
-    EXPECT_EQ(smove2move(move2smove(make_move(0, 0x55, FU, 0, false))), make_move(0, 0x55, FU, 0, false));
-}
-
-TEST(PositionCommand, SfenHandsAndMissingKing)
-{
-    EXPECT_EQ(read_position("sfen 4k4/9/9/9/9/9/9/9/9 b 2P10p 1\n"), 1);
-    EXPECT_EQ(Trunk[0].hand[1][FU], 2);
-    EXPECT_EQ(Trunk[0].hand[0][FU], 10);
-    EXPECT_EQ(Trunk[0].king[1], 0);
-    EXPECT_EQ(Trunk[0].king[0], 0x51);
-    EXPECT_TRUE(matches_rebuild(Trunk[0]));
+    for (int move : {make_move(0x88, 0x22, KA, KA, true), make_move(0x88, 0x22, KA, KA, false),
+                     make_move(0x19, 0x18, KY, 0, false), make_move(0x59, 0x58, OU, 0, false),
+                     make_move(0, 0x55, FU, 0, false)})
+        EXPECT_EQ(smove2move(move2smove(move)), move);
 }
 
 // The same game entered as "startpos moves ..." and as an SFEN of a middle position
@@ -237,58 +188,35 @@ TEST(PositionCommand, SfenOfEitherSideEqualsMoveList)
     EXPECT_GT(compared, 300);
 }
 
-TEST(PositionCommand, HandicapStartWithGoteToMove)
-{
-    // Bishop handicap: the giver plays gote and moves first.
-    EXPECT_EQ(read_position("sfen lnsgkgsnl/1r7/ppppppppp/9/9/9/PPPPPPPPP/1B5R1/LNSGKGSNL w - 1\n"), 1);
-    EXPECT_EQ(Reverse, 1);
-    // In the engine's view the engine's rook stands on the mirror of 8b, its king on 5i.
-    EXPECT_EQ(Trunk[0].board[170 - 0x82], 16 | HI);
-    EXPECT_EQ(Trunk[0].king[1], 0x59);
-    EXPECT_EQ(Trunk[0].board[170 - 0x22], 0);
-    EXPECT_TRUE(matches_rebuild(Trunk[0]));
-    EXPECT_EQ(read_position("sfen lnsgkgsnl/1r7/ppppppppp/9/9/9/PPPPPPPPP/1B5R1/LNSGKGSNL w - 1 moves 3c3d\n"), 1);
-    EXPECT_EQ(Reverse, 0);
-    EXPECT_EQ(Trunk[0].board[0x34], 32 | FU);
-    EXPECT_EQ(Trunk[0].board[0x88], 16 | KA);
-}
-
+// A bad move ends the list there: the moves before it stand.
 TEST(PositionCommand, BadMovesEndTheListThere)
 {
-    const char *cases[] = {
-        "startpos moves 7g7f 3c3d xx 2g2f\n",      // not a move
-        "startpos moves 7g7f 3c3d 5e5d 2g2f\n",    // from an empty square
-        "startpos moves 7g7f 3c3d 3d3e 2g2f\n",    // the opponent's piece
-        "startpos moves 7g7f 3c3d P*5e 2g2f\n",    // nothing in hand
-        "startpos moves 7g7f 3c3d 9i9g 2g2f\n",    // onto its own pawn
-        "startpos moves 7g7f 3c3d 2h2c 2g2f\n",    // the rook cannot get there
-        "startpos moves 7g7f 3c3d 6i5i 2g2f\n",    // onto its own king
-        "startpos moves 7g7f 3c3d 7i6h+ 2g2f\n",   // promotion outside the zone
-        "startpos moves 7g7f 3c3d 5i5h+ 2g2f\n",   // a king cannot promote
-        "startpos moves 7g7f 3c3d 0a0b 2g2f\n",    // off the board
+    const std::string start = "startpos moves 7g7f 3c3d ", drops = "sfen 4k4/9/9/9/9/9/4P4/9/4K4 b PNL 1 moves ";
+    const std::pair<std::string, int> cases[] = {
+        {start + "xx 2g2f", 2},      // not a move
+        {start + "5e5d 2g2f", 2},    // from an empty square
+        {start + "3d3e 2g2f", 2},    // the opponent's piece
+        {start + "P*5e 2g2f", 2},    // nothing in hand
+        {start + "9i9g 2g2f", 2},    // onto its own pawn
+        {start + "2h2c 2g2f", 2},    // the rook cannot get there
+        {start + "6i5i 2g2f", 2},    // onto its own king
+        {start + "7i6h+ 2g2f", 2},   // promotion outside the zone
+        {start + "5i5h+ 2g2f", 2},   // a king cannot promote
+        {start + "0a0b 2g2f", 2},    // off the board
+        {"startpos moves 7g7f  3c3d ", 2},  // doubled and trailing blanks are harmless
+        {"startpos moves", 1},
+        {drops + "P*5e", 1},         // a second pawn on the file
+        {drops + "P*1a", 1},         // dead ranks
+        {drops + "N*1b", 1},
+        {drops + "L*2a", 1},
     };
-    for (const char *text : cases) {
-        EXPECT_EQ(read_position(text), 2) << text;
+    for (const auto &[text, played] : cases) {
+        EXPECT_EQ(read_position((text + "\n").c_str()), played) << text;
         EXPECT_EQ(Reverse, 0) << text;
         EXPECT_TRUE(matches_rebuild(Trunk[0])) << text;
-        EXPECT_EQ(Trunk[0].board[0x76], 16 | FU) << text;
     }
-    // Doubled and trailing blanks are harmless.
-    EXPECT_EQ(read_position("startpos moves 7g7f  3c3d \n"), 2);
-    EXPECT_EQ(read_position("startpos moves\n"), 1);
-}
-
-TEST(PositionCommand, DropRulesAreChecked)
-{
-    // Sente has a pawn, a knight and a lance in hand.
-    const char *base = "sfen 4k4/9/9/9/9/9/4P4/9/4K4 b PNL 1 moves ";
-    for (const char *bad : {"P*5e", "P*1a", "N*1b", "L*2a"}) {
-        EXPECT_EQ(read_position((std::string(base) + bad + "\n").c_str()), 1) << bad;
-        EXPECT_EQ(Reverse, 0) << bad;  // nothing was played
-    }
-    EXPECT_EQ(read_position((std::string(base) + "N*1c\n").c_str()), 1);
+    EXPECT_EQ(read_position((drops + "N*1c\n").c_str()), 1);
     EXPECT_EQ(Reverse, 1);
-    EXPECT_TRUE(matches_rebuild(Trunk[0]));
 }
 
 TEST(PositionCommand, MoreThanFiveHundredMovesAreCut)
@@ -343,15 +271,6 @@ TEST(PositionCommand, GameHistoryComesFromThisCommandOnly)
     EXPECT_EQ(CheckRecord[1], 1);
     read_position("sfen 4k4/9/9/9/9/9/9/9/4K4 b G 1 moves G*1b\n");
     EXPECT_EQ(CheckRecord[1], 0);
-}
-
-TEST(PositionCommand, NeitherStartposNorSfenGivesAnEmptyBoard)
-{
-    EXPECT_EQ(read_position("nonsense\n"), 1);
-    EXPECT_EQ(Trunk[0].king[0], 0);
-    EXPECT_EQ(Trunk[0].king[1], 0);
-    EXPECT_EQ(Trunk[0].board[0x55], 0);
-    EXPECT_EQ(Trunk[0].board[0x50], WALL);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The root search's game rules: repetition chosen or avoided, perpetual check, the
-// horizon rule, illegal pawn-drop mates, the entering-king declaration, and stopping.
+// horizon rule, illegal pawn-drop mates, the entering-king declaration, resigning.
 #include <gtest/gtest.h>
 
 #include "board/new_board.h"
@@ -14,9 +14,6 @@
 #include "test_util.h"
 
 namespace {
-
-constexpr int S(int piece) { return 16 | piece; }
-constexpr int G(int piece) { return 32 | piece; }
 
 class RootSearch : public ::testing::Test {
   protected:
@@ -57,25 +54,20 @@ const char *down_a_bishop = "sfen lnsgkgsnl/1r5b1/ppppppppp/9/9/9/PPPPPPPPP/7R1/
                           "5i4h 5a4b 4h5i 4b5a 5i4h 5a4b 4h5i 4b5a\n";
 const int king_up = make_move(0x59, 0x48, OU, 0, false);
 
-TEST_F(RootSearch, RepetitionChosenInTheOpeningWhenBehind)
+TEST_F(RootSearch, RepetitionChosenInTheOpeningWhenBehindAvoidedInTheMiddleGame)
 {
-    ASSERT_EQ(read_position(down_a_bishop), 8);
-    nMoves = 8;
-    Grade = 0;
-    EXPECT_EQ(search(3), REPETITION_CHOSEN);
-    EXPECT_EQ(best[0], king_up);
-    EXPECT_EQ(best[1], 0);
-}
-
-TEST_F(RootSearch, RepetitionAvoidedInTheMiddleGame)
-{
-    ASSERT_EQ(read_position(down_a_bishop), 8);
-    nMoves = 8;
-    Grade = 1;
-    const int r = search(3);
-    EXPECT_NE(r, REPETITION_CHOSEN);
-    EXPECT_NE(best[0], king_up);
-    EXPECT_NE(best[0], 0);
+    for (int grade : {0, 1}) {
+        ASSERT_EQ(read_position(down_a_bishop), 8);
+        nMoves = 8;
+        Grade = grade;
+        const int r = search(3);
+        EXPECT_EQ(r == REPETITION_CHOSEN, grade == 0);
+        EXPECT_EQ(best[0] == king_up, grade == 0);
+        EXPECT_NE(best[0], 0);
+        if (grade == 0) {
+            EXPECT_EQ(best[1], 0);  // no reply expected after the repetition
+        }
+    }
 }
 
 TEST_F(RootSearch, PerpetualCheckAndHorizonDropsAreRefused)
@@ -106,7 +98,7 @@ TEST_F(RootSearch, PerpetualCheckAndHorizonDropsAreRefused)
 TEST_F(RootSearch, PawnDropMateIsNeverPlayed)
 {
     // P*1b would mate: illegal. The engine must find something else.
-    Trunk[0] = board_with({{0x11, G(OU)}, {0x23, S(KI)}, {0x32, S(GI)}, {0x59, S(OU)}});
+    Trunk[0] = board_with({{0x11, G | OU}, {0x23, S | KI}, {0x32, S | GI}, {0x59, S | OU}});
     Trunk[0].hand[1][FU] = 1;
     set_keys(&Trunk[0]);
     Reverse = 0;
@@ -116,28 +108,33 @@ TEST_F(RootSearch, PawnDropMateIsNeverPlayed)
     EXPECT_NE(best[0], 0);
 }
 
-TEST_F(RootSearch, EnteringKingNeedsTenPiecesAndThePoints)
+TEST_F(RootSearch, EnteringKingNeedsTenPiecesInTheZoneAndThePoints)
 {
-    // King on 5b, rook and bishop and eight tokins in the zone: 18 points; a rook and four
-    // pawns in hand make 27.
-    Position p = board_with({{0x52, S(OU)}, {0x13, S(HI)}, {0x23, S(KA)}, {0x33, S(TO)}, {0x43, S(TO)},
-                             {0x63, S(TO)}, {0x73, S(TO)}, {0x83, S(TO)}, {0x93, S(TO)}, {0x22, S(TO)},
-                             {0x82, S(TO)}, {0x99, G(OU)}});
-    p.hand[1][HI] = 1;
-    p.hand[1][FU] = 4;
-    EXPECT_TRUE(entering_king_declaration(&p, 27));
-    EXPECT_FALSE(entering_king_declaration(&p, 28));
-    p.hand[1][FU] = 5;
-    EXPECT_TRUE(entering_king_declaration(&p, 28));
-    // Nine pieces are not enough, whatever the points.
-    p.board[0x82] = 0;
-    p.hand[1][HI] = 2;
-    EXPECT_FALSE(entering_king_declaration(&p, 27));
-    // Pieces outside the zone do not count.
-    p.board[0x85] = S(TO);
-    EXPECT_FALSE(entering_king_declaration(&p, 27));
+    // King on 5b, rook, bishop and eight tokins in the zone: 18 points.
+    const std::vector<std::pair<int, int>> zone = {{0x52, S | OU}, {0x13, S | HI}, {0x23, S | KA}, {0x33, S | TO},
+                                                   {0x43, S | TO}, {0x63, S | TO}, {0x73, S | TO}, {0x83, S | TO},
+                                                   {0x93, S | TO}, {0x22, S | TO}, {0x99, G | OU}};
+    struct Case {
+        int last_tokin, rooks, pawns, points;
+        bool ok;
+    } cases[] = {
+        {0x82, 1, 4, 27, true}, {0x82, 1, 4, 28, false}, {0x82, 1, 5, 28, true},
+        {0, 2, 4, 27, false},     // nine pieces
+        {0x85, 2, 4, 27, false},  // the tenth outside the zone
+    };
+    for (const Case &c : cases) {
+        std::vector<std::pair<int, int>> pieces = zone;
+        if (c.last_tokin)
+            pieces.push_back({c.last_tokin, S | TO});
+        Position p = board_from(pieces);
+        p.hand[1][HI] = c.rooks;
+        p.hand[1][FU] = c.pawns;
+        EXPECT_EQ(entering_king_declaration(&p, c.points), c.ok) << std::hex << c.last_tokin << " " << c.points;
+    }
 }
 
+// Stopped before its first iteration, the search still plays a legal move, and not one
+// that would repeat the position a fourth time.
 TEST_F(RootSearch, AbortBeforeTheFirstIterationStillGivesALegalMove)
 {
     read_position("startpos moves 7g7f 3c3d\n");
@@ -164,7 +161,7 @@ TEST_F(RootSearch, AbortBeforeTheFirstIterationStillGivesALegalMove)
 TEST_F(RootSearch, NoLegalMoveResigns)
 {
     // Mated: the king on 1i is held by a dragon on 2h... protected by a gold on 3g.
-    Trunk[0] = board_with({{0x19, S(OU)}, {0x28, G(RY)}, {0x37, G(KI)}, {0x51, G(OU)}});
+    Trunk[0] = board_with({{0x19, S | OU}, {0x28, G | RY}, {0x37, G | KI}, {0x51, G | OU}});
     Reverse = 0;
     nMoves = 10;
     EXPECT_EQ(search(3), -MATE);

