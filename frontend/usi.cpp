@@ -1,5 +1,6 @@
 #include "frontend/usi.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +19,7 @@
 #include "search/qvn.h"
 #include "search/root_search.h"
 #include "search/search.h"
+#include "search/time_budget.h"
 
 std::atomic<int> go;
 std::atomic<int> complete;
@@ -34,7 +36,7 @@ int log_enable, usi_dump, no_book, random_book, pondering;
 namespace {
 
 constexpr int LINE_SIZE = 9999;
-constexpr const char *CONF_FILE = "qvn.conf";
+constexpr const char *CONF_NAME = "qvn.conf";
 constexpr int TT_ENTRIES = 8388608;
 constexpr int MAX_DEPTH = 32;  // iterations of a search without "go depth"
 
@@ -71,32 +73,31 @@ void print_move(int move, char *buf)
 // ---- commands of the input thread -------------------------------------------------
 
 // Reads one line into line (newline included, '\r' removed) and copies it to the dump.
+// Byte by byte, so that no byte inside a line can hide its end: a NUL counts as a blank.
 // Lines too long for the buffer are dropped whole, so their tail is never taken for a command.
 bool usi_gets(char *line)
 {
     for (;;) {
-        if (!std::fgets(line, LINE_SIZE, stdin))
+        int len = 0, c = 0;
+        bool too_long = false;
+        while ((c = std::getc(stdin)) != EOF && c != '\n') {
+            if (len < LINE_SIZE - 2)
+                line[len++] = c ? static_cast<char>(c) : ' ';
+            else
+                too_long = true;
+        }
+        if (c == EOF && len == 0 && !too_long)
             return false;
-        std::size_t len = std::strlen(line);
-        if (len == 0)
+        if (too_long) {
+            std::fprintf(stderr, "input line longer than %d characters ignored\n", LINE_SIZE - 2);
+            if (c == EOF)
+                return false;
             continue;
-        if (line[len - 1] != '\n') {
-            if (!std::feof(stdin)) {
-                int c;
-                while ((c = std::getc(stdin)) != EOF && c != '\n') {
-                }
-                std::fprintf(stderr, "input line longer than %d characters ignored\n", LINE_SIZE - 1);
-                continue;
-            }
-            if (len + 1 >= static_cast<std::size_t>(LINE_SIZE))
-                len--;
-            line[len++] = '\n';
-            line[len] = 0;
         }
-        if (len >= 2 && line[len - 2] == '\r') {
-            line[len - 2] = '\n';
-            line[len - 1] = 0;
-        }
+        if (len > 0 && line[len - 1] == '\r')
+            len--;
+        line[len++] = '\n';
+        line[len] = 0;
         if (fp_usi_log) {
             std::lock_guard<std::mutex> lock(output_mutex);
             std::fprintf(fp_usi_log, "> %s", line);
@@ -201,7 +202,9 @@ void on_go(const char *line)
         lputs("go ignored: a search is running");
         return;
     }
-    std::snprintf(go_line, sizeof go_line, "%s", line);
+    const std::size_t kept = std::min(std::strlen(line), sizeof go_line - 1);
+    std::memcpy(go_line, line, kept);
+    go_line[kept] = 0;
     // The whole line is read here, so a long line cannot hide its time values.
     const GoCommand command = parse_go(line);
     const SearchLimits limits = search_limits(command, Reverse != 0, Countdown, MAX_DEPTH);
@@ -398,11 +401,14 @@ int engine_main()
 {
     std::setbuf(stdin, nullptr);
     std::setbuf(stdout, nullptr);
+    char conf_file[4096];
+    const char *CONF_FILE = find_data_file(CONF_NAME, conf_file, sizeof conf_file);
     log_enable = GetConfInt("log_enable", 0, CONF_FILE);
     usi_dump = GetConfInt("usi_dump", 0, CONF_FILE);
     no_book = GetConfInt("no_book", 0, CONF_FILE);
     random_book = GetConfInt("random_book", 0, CONF_FILE);
     pondering = GetConfInt("pondering", 0, CONF_FILE);
+    TimeMargin = GetConfInt("time_margin", -1, CONF_FILE);
     if (log_enable)
         open_log();
     if (usi_dump)
@@ -412,8 +418,12 @@ int engine_main()
     lprintf("no_book=%d\n", no_book);
     lprintf("random_book=%d\n", random_book);
     lprintf("pondering=%d\n\n", pondering);
+    lprintf("qvn.conf: %s\n", file_exists(CONF_FILE) ? CONF_FILE : "none");
     HashInit();
-    InitEvalute(1);
+    char weight_file[4096];
+    find_data_file("weight.dat", weight_file, sizeof weight_file);
+    lprintf("weight.dat: %s\n", weight_file);
+    InitEvalute(1, weight_file);
     // A "go" before any "position" searches the initial position.
     nMoves = read_position("startpos");
     start_thread(usi_get);

@@ -12,7 +12,9 @@ std::uint64_t hand_hash_seed[HAND_SEED_ROWS][HAND_SEED_COLS];
 
 void HashInit()
 {
-    static const char name[] = "hash_key.dat";
+    char name[4096];
+    find_data_file("hash_key.dat", name, sizeof name);
+    lprintf("hash_key.dat: %s\n", name);
     std::FILE *fp = std::fopen(name, "rb");
     if (!fp) {
         std::fputs("no hash_key.dat", stderr);
