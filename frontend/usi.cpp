@@ -12,6 +12,7 @@
 #include "frontend/helper.h"
 #include "frontend/log.h"
 #include "frontend/usi_mate.h"
+#include "frontend/usi_option.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
 #include "platform/platform.h"
@@ -37,7 +38,6 @@ namespace {
 
 constexpr int LINE_SIZE = 9999;
 constexpr const char *CONF_NAME = "qvn.conf";
-constexpr int TT_ENTRIES = 8388608;
 constexpr int MAX_DEPTH = 32;  // iterations of a search without "go depth"
 
 // Guards the hand-over between the threads: accepting a "go", the end of a search and
@@ -108,7 +108,31 @@ bool usi_gets(char *line)
 
 void on_usi()
 {
-    usi_printf("id name qvn v.%s\nid author r.tolvane\nusiok\n", version);
+    usi_printf("id name qvn v.%s\nid author r.tolvane\n", version);
+    print_options();
+    usi_printf("usiok\n");
+}
+
+// The table is cleared, and given the size USI_Hash asks for, only here (no search runs).
+void prepare_table()
+{
+    static int table_mib = HASH_DEFAULT_MIB;
+    if (requested_hash_mib != table_mib) {
+        table_mib = HashResize(requested_hash_mib);
+        lprintf("USI_Hash=%d: the table has %d MiB\n", requested_hash_mib, table_mib);
+    } else {
+        HashClear();
+    }
+}
+
+void on_setoption(const char *line)
+{
+    std::lock_guard<std::mutex> lock(state_mutex);
+    if (go) {
+        std::fputs("setoption ignored: a search is running\n", stderr);
+        return;
+    }
+    set_option(line);
 }
 
 // "isready" that arrived during a search, answered once it has ended (state_mutex held).
@@ -116,7 +140,7 @@ void answer_pending_isready()
 {
     if (isready_pending) {
         isready_pending = false;
-        HashClear();
+        prepare_table();
         usi_printf("readyok\n");
     }
 }
@@ -128,7 +152,7 @@ void on_isready()
         isready_pending = true;  // never clear the table under a running search
         return;
     }
-    HashClear();
+    prepare_table();
     usi_printf("readyok\n");
 }
 
@@ -265,6 +289,8 @@ void usi_get()
             on_usi();
         else if (std::strncmp(line, "isready\n", 8) == 0)
             on_isready();
+        else if (std::strncmp(line, "setoption ", 10) == 0)
+            on_setoption(line);
         else if (std::strncmp(line, "usinewgame\n", 11) == 0)
             on_usinewgame();
         else if (std::strncmp(line, "gameover", 8) == 0)
@@ -288,12 +314,14 @@ void open_usi_dump()
 {
     char name[64];
     dated_file_name("_usi.log", name, sizeof name);
-    fp_usi_log = std::fopen(name, "wb");
-    if (!fp_usi_log) {
+    std::FILE *fp = std::fopen(name, "wb");
+    if (!fp) {
         std::fprintf(stderr, "%s open error\n", name);
         return;
     }
-    std::setbuf(fp_usi_log, nullptr);
+    std::setbuf(fp, nullptr);
+    std::lock_guard<std::mutex> lock(output_mutex);
+    fp_usi_log = fp;
 }
 
 // Serves one accepted "go mate": its answer is the "checkmate" line, never a "bestmove".
@@ -337,6 +365,17 @@ void serve_go()
 
 }  // namespace
 
+void set_usi_dump(bool on)
+{
+    if (on && !fp_usi_log) {
+        open_usi_dump();
+    } else if (!on && fp_usi_log) {
+        std::lock_guard<std::mutex> lock(output_mutex);
+        std::fclose(fp_usi_log);
+        fp_usi_log = nullptr;
+    }
+}
+
 int usi_printf(const char *fmt, ...)
 {
     char small[1024];
@@ -361,7 +400,7 @@ void usi_info(int time, int value, const int *pv)
     int len;
     if (time >= 1) {
         const int nodes = profile[0] + profile[3];
-        const int hashfull = static_cast<int>(static_cast<long long>(profile[9]) * 1000 / TT_ENTRIES);
+        const int hashfull = static_cast<int>(static_cast<long long>(profile[9]) * 1000 / hash_entry_count());
         const int nps = static_cast<int>(static_cast<long long>(nodes) * 1000 / time);
         len = std::snprintf(line, sizeof line,
                             "info time %d depth %d nodes %d score cp %d hashfull %d nps %d pv ", time,
@@ -409,6 +448,7 @@ int engine_main()
     random_book = GetConfInt("random_book", 0, CONF_FILE);
     pondering = GetConfInt("pondering", 0, CONF_FILE);
     TimeMargin = GetConfInt("time_margin", -1, CONF_FILE);
+    requested_hash_mib = GetConfInt("usi_hash", HASH_DEFAULT_MIB, CONF_FILE);
     if (log_enable)
         open_log();
     if (usi_dump)

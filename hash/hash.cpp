@@ -30,6 +30,8 @@ void HashInit()
         n = std::fread(hand_hash_seed, 1, sizeof hand_hash_seed, fp);
     (void)n;
     std::fclose(fp);
+    if (!hash_tbl)
+        HashClear();  // the table exists from start-up on, at its default size
 }
 
 std::uint64_t board_key_of(const Position *p)

@@ -66,11 +66,12 @@ TEST_F(Protocol, HandshakeAndQuit)
     EXPECT_EQ(l, "id name qvn v.1.14");
     ASSERT_TRUE(e.read_line(l));
     EXPECT_EQ(l, "id author r.tolvane");
-    ASSERT_TRUE(e.read_line(l));
-    EXPECT_EQ(l, "usiok");
+    std::vector<std::string> options;
+    ASSERT_TRUE(e.wait_for("usiok", &options));
+    EXPECT_EQ(count_prefix(options, "option name "), static_cast<int>(options.size()) - 1);
     e.send("setoption name USI_Hash value 256\nisready\n");
     ASSERT_TRUE(e.read_line(l));
-    EXPECT_EQ(l, "readyok");  // setoption is ignored without a reply
+    EXPECT_EQ(l, "readyok");  // setoption has no reply
     e.send("usinewgame\nposition startpos moves 7g7f 3c3d\nquit\n");
     EXPECT_EQ(e.wait_exit(), 0);
     EXPECT_EQ(e.stdout_rest(), "");
