@@ -407,6 +407,52 @@ TEST_F(SearchProtocol, CommandsRightBehindGoAnswerEachGoOnce)
     EXPECT_EQ(e.wait_exit(), 0);
 }
 
+// ---- Fischer and sudden death ---------------------------------------------------------------
+
+// The clocks of servers: a 0 + 0.5 s Fischer game played out by the engine against itself
+// with the clock kept as a server keeps it (the increment is the mover's to use; whatever is
+// left carries over) never runs out; single moves of other clocks spend about what they plan:
+// the increment is used, sudden death is spread out, and nothing reaches past the time left.
+TEST_F(SearchProtocol, FischerAndSuddenDeathKeepTheirBudgets)
+{
+    EngineProcess e = start();
+    std::string pos = "startpos";
+    int clock[2] = {0, 0};
+    constexpr int INC = 500;
+    for (int ply = 0; ply < 16; ply++) {
+        char go[96];
+        std::snprintf(go, sizeof go, "go btime %d wtime %d binc %d winc %d\n", clock[0], clock[1], INC, INC);
+        const Answer a = search(e, pos, go);
+        ASSERT_TRUE(legal_answer(pos, a)) << go;
+        if (a.move == "resign" || a.move == "win")
+            break;
+        int &own = clock[ply % 2];
+        if (SLOW == 1) {
+            EXPECT_LE(a.ms, own + INC) << "lost on time at ply " << ply << ": " << go;
+        }
+        own = std::max(0, own + INC - a.ms);
+        pos = after_move(pos, a.move);
+    }
+    const std::string middle = game_positions(30, 1)[3];
+    struct Case {
+        const char *go;
+        int at_least, at_most;  // ms
+    };
+    for (const Case c : {Case{"go btime 30000 wtime 30000 binc 3000 winc 3000\n", 2000, 3000 + 4 * 30000 / 20},
+                         Case{"go btime 0 wtime 0 binc 2000 winc 2000\n", 900, 1300},
+                         Case{"go btime 20000 wtime 20000\n", 0, 4 * 20000 / 20}}) {
+        const Answer a = search(e, middle, c.go);
+        EXPECT_TRUE(legal_answer(middle, a)) << c.go;
+        EXPECT_GE(a.ms, c.at_least) << c.go;
+        if (SLOW == 1) {
+            EXPECT_LE(a.ms, c.at_most + 100) << c.go;
+        }
+        EXPECT_SILENT(until_ready(e));
+    }
+    e.send("quit\n");
+    EXPECT_EQ(e.wait_exit(), 0);
+}
+
 // ---- fixed limits ---------------------------------------------------------------------------
 
 // "go nodes" repeats exactly: the same commands in a new process give the same moves and
