@@ -81,10 +81,12 @@ constexpr int owner_index(int i)
 }
 
 // Score of everything on square sq for side S (positive: good for S), counting into t.
-template <int S>
+// Every weight read goes through list.take (a no-op for the engine's own evaluation).
+template <int S, class L>
 inline int square_terms(const Position *p, int sq, int i, const int (*offense)[81], const int (*defense)[81],
-                        Tally &t)
+                        Tally &t, L &list)
 {
+    constexpr int sign = S ? 1 : -1;
     constexpr int own = S ? 16 : 32;
     const int word = p->board[sq];
     const int *own_attack = p->attack[S];
@@ -97,7 +99,7 @@ inline int square_terms(const Position *p, int sq, int i, const int (*offense)[8
         const int kind = piece_kind[type];
         if (kind >= 0) {
             const int oi = owner_index<S>(i);
-            score += PieceValue[type] + offense[kind][oi] + defense[kind][oi];
+            score += PieceValue[type] + list.take(offense[kind][oi], sign) + list.take(defense[kind][oi], sign);
             const int front = sq + delta[S][0];
             switch (type) {
             case KY: t.lances++; break;
@@ -150,61 +152,67 @@ inline int square_terms(const Position *p, int sq, int i, const int (*offense)[8
         }
     }
     if (pinned) {
-        score += PinPieceValue[std::min((word & 15) * 7 + d, PIN_LAST)];
+        score += list.take(PinPieceValue[std::min((word & 15) * 7 + d, PIN_LAST)], sign);
         t.pin_balance[balance < 0 ? 0 : balance == 0 ? 1 : balance == 1 ? 2 : 3]++;
     }
     return score;
 }
 
 // The terms of side S that follow from its tally, its hand and its king.
-template <int S>
-int side_terms(const Position *p, Tally &t)
+template <int S, class L>
+int side_terms(const Position *p, Tally &t, L &list)
 {
+    constexpr int sign = S ? 1 : -1;
+    const auto w = [&list](const int &weight) { return list.take(weight, sign); };
     int score = 0;
     const int sliders = t.lances + t.rooks;
     if (sliders > 0)
-        score += Mobility[0][cap8(class_count(t.reach, 0) / sliders)];
+        score += w(Mobility[0][cap8(class_count(t.reach, 0) / sliders)]);
     if (t.rooks > 0) {
-        score += Mobility[1][cap8(class_count(t.reach, 1) / t.rooks)];
-        score += Mobility[2][cap8(class_count(t.reach, 2) / t.rooks)];
+        score += w(Mobility[1][cap8(class_count(t.reach, 1) / t.rooks)]);
+        score += w(Mobility[2][cap8(class_count(t.reach, 2) / t.rooks)]);
     }
     if (t.bishops > 0)
-        score += Mobility[3][cap8(class_count(t.reach, 3) / t.bishops)];
+        score += w(Mobility[3][cap8(class_count(t.reach, 3) / t.bishops)]);
     if (t.knights > 0)
-        score += Mobility[4][cap8(class_count(t.reach, 4) / t.knights)];
+        score += w(Mobility[4][cap8(class_count(t.reach, 4) / t.knights)]);
     if (t.silvers > 0)
-        score += Mobility[5][cap8(t.silver_steps / t.silvers)];
+        score += w(Mobility[5][cap8(t.silver_steps / t.silvers)]);
 
     for (int type = FU; type <= HI; type++) {
         const int n = p->hand[S][type];
-        score += PieceValue[type] * n + HandValue[type][std::clamp(n, 0, 7)];
+        score += PieceValue[type] * n + w(HandValue[type][std::clamp(n, 0, 7)]);
     }
     if (t.knight_head)
-        score += AttackKei;
+        score += w(AttackKei);
     if (t.bishop_head)
-        score += AttackKaku;
+        score += w(AttackKaku);
 
     const int king = p->king[S];
     if (!king)
         return score;  // the king-zone terms need a king
-    score += KingGuard[cap8(t.guards)];
+    score += w(KingGuard[cap8(t.guards)]);
     for (int k = 6; k < 14; k++)
         t.zone[k] = cap8(t.zone[k]);
     for (int k = 0; k < 12; k++)
-        score += KingAttacks[k][t.zone[k]];
+        score += w(KingAttacks[k][t.zone[k]]);
     for (int c = 0; c < 4; c++)
         if (t.pin_balance[c] > 0)
-            score += PinAttacks[c][std::min(t.pin_balance[c] - 1, 2)];
+            score += w(PinAttacks[c][std::min(t.pin_balance[c] - 1, 2)]);
     if (Grade == 2) {
-        score += KingSpace[t.zone[13]] + KingSpace2[t.zone[12]];
-        score += KingAttacks[12][cap8(get_ncnt(p->attack[S][king]))];
+        score += w(KingSpace[t.zone[13]]) + w(KingSpace2[t.zone[12]]);
+        score += w(KingAttacks[12][cap8(get_ncnt(p->attack[S][king]))]);
     }
     return score;
 }
 
-}  // namespace
+// The engine's own evaluation lists nothing.
+struct NoList {
+    static int take(const int &weight, int) { return weight; }
+};
 
-int EvaluteNoHash(const Position *p)
+template <class L>
+int evaluate(const Position *p, L &list)
 {
     const int k1 = p->king[1], k0 = p->king[0];
     // Tables of each side's pieces, chosen once by the two king squares.
@@ -217,12 +225,34 @@ int EvaluteNoHash(const Position *p)
     int score = 0;
     for (int i = 0; i < 81; i++) {
         const int sq = position_tbl[i];
-        score += square_terms<1>(p, sq, i, offense1, defense1, t1);
-        score -= square_terms<0>(p, sq, i, offense0, defense0, t0);
+        score += square_terms<1>(p, sq, i, offense1, defense1, t1, list);
+        score -= square_terms<0>(p, sq, i, offense0, defense0, t0, list);
     }
-    score += side_terms<1>(p, t1);
-    score -= side_terms<0>(p, t0);
+    score += side_terms<1>(p, t1, list);
+    score -= side_terms<0>(p, t0, list);
     return score;
+}
+
+}  // namespace
+
+int EvaluteNoHash(const Position *p)
+{
+    NoList none;
+    return evaluate(p, none);
+}
+
+int EvaluteFeatures(const Position *p, EvalFeatures *out)
+{
+    out->n = 0;
+    return evaluate(p, *out);
+}
+
+int EvalFeatures::take(const int &weight, int coefficient)
+{
+    const int index = weight_index(&weight);
+    if (index >= 0 && n < MAX_EVAL_FEATURES)
+        feature[n++] = {index, coefficient};
+    return weight;
 }
 
 int Evalute(const Position *p)

@@ -35,6 +35,25 @@ void InitEvalute(int flag, const char *file_name = "weight.dat");
 int Evalute(const Position *p);
 // The same score computed afresh: no cache, no counters.
 int EvaluteNoHash(const Position *p);
+// The weights one evaluation reads, for the learner: value = material + the sum of
+// coefficient x weight over the list. Index is the weight's place in the file's flat
+// order; coefficient +1 for side 1's terms, -1 for side 0's.
+constexpr int MAX_EVAL_FEATURES = 256;
+struct EvalFeature {
+    int index;
+    int coefficient;
+};
+struct EvalFeatures {
+    int n = 0;
+    EvalFeature feature[MAX_EVAL_FEATURES];
+    int take(const int &weight, int coefficient);
+};
+// EvaluteNoHash that also lists the weights it read into out.
+int EvaluteFeatures(const Position *p, EvalFeatures *out);
+// Flat index (file order) of a weight table element, -1 when w is not in a table.
+int weight_index(const int *w);
+// The weight with that flat index.
+int &weight_at(int index);
 // Empties the evaluation cache and its counters.
 void EvaluteHashClear();
 // Number of set bits of an attack mask (the number of attackers). Bit arithmetic: the

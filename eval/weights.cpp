@@ -135,6 +135,22 @@ void build_derived_tables()
 
 }  // namespace
 
+int weight_index(const int *w)
+{
+    for (int t = 0; t < WEIGHT_TABLES; t++)
+        if (w >= table_data[t] && w < table_data[t] + weight_tables[t].count)
+            return weight_tables[t].offset + static_cast<int>(w - table_data[t]);
+    return -1;
+}
+
+int &weight_at(int index)
+{
+    int t = WEIGHT_TABLES - 1;
+    while (t > 0 && index < weight_tables[t].offset)
+        t--;
+    return table_data[t][index - weight_tables[t].offset];
+}
+
 void InitEvalute(int flag, const char *file_name)
 {
     if (flag == 1)
