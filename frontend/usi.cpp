@@ -246,6 +246,7 @@ void on_go(const char *line)
     result_dropped = false;
     AnalyzeMode = limits.analyze;
     AbortSearch = 0;
+    ClockStartsAt(search_clock());
     complete = 0;
     search_accepted = true;
     go = 1;

@@ -33,13 +33,21 @@ int (*search_clock)() = tick_count;
 namespace {
 std::atomic<int> start_time;  // written by "ponderhit" on the input thread
 TimeBudget budget;            // this move's stops
+std::atomic<int> go_tick;     // when the "go" was accepted, for the next CalcTime
+std::atomic<bool> go_tick_set;
 }  // namespace
+
+void ClockStartsAt(int tick)
+{
+    go_tick = tick;
+    go_tick_set = true;
+}
 
 // ---- time management ----------------------------------------------------------------
 
 void CalcTime()
 {
-    start_time = search_clock();
+    start_time = go_tick_set.exchange(false) ? go_tick.load() : search_clock();
     Elapsed = 0;
     TimeControl clock;
     clock.remain = RemainTime;
