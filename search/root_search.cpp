@@ -115,16 +115,34 @@ bool entering_king_after_move(const Position *p)
 }
 
 // The move to play when no iteration was completed: the first legal root move.
-int first_legal_move()
+// The move to play when the search stopped before finishing an iteration: the best one the
+// unfinished pass searched, else the first legal move that the history rules allow (a
+// repetition can throw a won game away), else the first legal move.
+int fallback_move()
 {
+    int best = 0, best_key = REJECTED;
+    for (int i = 0; i < root_n_move; i++) {
+        const RootRecord &r = root_list[i];
+        if (r.pv[0] != 0 && r.key > best_key) {
+            best = r.pv[0];
+            best_key = r.key;
+        }
+    }
+    if (best)
+        return best;
+    int first = 0;
     for (int i = 0; i < root_n_move; i++) {
         const int m = root_move[i];
         Trunk[1] = Trunk[0];
         NewBoard(1, m, &Trunk[1]);
-        if (!illegal_pawn_drop(1, m, &Trunk[1]))
+        if (illegal_pawn_drop(1, m, &Trunk[1]))
+            continue;
+        if (nMoves == 0 || history_verdict() != Verdict::Reject)
             return m;
+        if (!first)
+            first = m;
     }
-    return 0;
+    return first;
 }
 
 void reset_pass_counters()
@@ -335,9 +353,9 @@ int IterativeDeep(int *best, int max_depth)
     if (aborted) {
         lprintf(">>> AbortSearch(Elapsed=%d[ms])\n", Elapsed.load());
         result = previous;
-        // Never "pass": without a finished iteration the first legal move is played.
+        // Never "pass": without a finished iteration the best move searched so far is played.
         if (best[0] == 0) {
-            best[0] = first_legal_move();
+            best[0] = fallback_move();
             best[1] = 0;
             if (best[0] == 0)
                 result = -MATE;

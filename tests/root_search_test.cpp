@@ -149,6 +149,16 @@ TEST_F(RootSearch, AbortBeforeTheFirstIterationStillGivesALegalMove)
     for (int i = 0; i < root_n_move; i++)
         found = found || root_move[i] == best[0];
     EXPECT_TRUE(found);
+    // A move that would repeat the position a fourth time is not the stand-in.
+    const int first = root_move[0];
+    read_position("startpos moves 7g7f 3c3d\n");
+    nMoves = 6;
+    Grade = 1;
+    seen_after(first, {2, 4}, 0);
+    AbortSearch = 1;
+    search(5);
+    EXPECT_NE(best[0], first);
+    EXPECT_NE(best[0], 0);
 }
 
 TEST_F(RootSearch, NoLegalMoveResigns)
