@@ -1,6 +1,7 @@
 #include "book/book_probe.h"
 
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <utility>
 
@@ -10,7 +11,7 @@
 #include "platform/platform.h"
 
 namespace {
-bool header_logged;
+char header_logged[4096];  // the file whose header was logged last
 BookHeader header;  // 256 KiB: static rather than on the stack
 }  // namespace
 
@@ -18,7 +19,7 @@ int book_probe_file(const char *name, unsigned *moves, unsigned *weights)
 {
     std::FILE *fp = std::fopen(name, "rb");
     if (!fp) {
-        lputs("no book.dat");
+        lprintf("no %s\n", name);
         return 0;
     }
     const long size = file_size(name);
@@ -27,8 +28,9 @@ int book_probe_file(const char *name, unsigned *moves, unsigned *weights)
         std::fclose(fp);
         return 0;
     }
-    if (!header_logged) {
-        header_logged = true;
+    if (std::strcmp(header_logged, name) != 0) {
+        std::snprintf(header_logged, sizeof header_logged, "%s", name);
+        lprintf("book: %s\n", name);
         const std::time_t t = static_cast<std::time_t>(header.time_stamp & 0xFFFFFFFFu);
         char text[32] = "";
         ctime_r(&t, text);
@@ -65,9 +67,12 @@ int book_probe_file(const char *name, unsigned *moves, unsigned *weights)
     return count;
 }
 
+char BookFile[BOOK_FILE_SIZE] = "book.dat";
+
 int BookProbe(unsigned *moves, unsigned *weights)
 {
-    return book_probe_file("book.dat", moves, weights);
+    char name[4096];
+    return book_probe_file(find_data_file(BookFile, name, sizeof name), moves, weights);
 }
 
 int book_choice(unsigned *moves, unsigned *weights, int n, int random_book, int move_number)

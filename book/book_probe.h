@@ -29,7 +29,10 @@ struct BookRecord {
 };
 static_assert(sizeof(BookRecord) == BOOK_RECORD_SIZE);
 
-// Candidates of the root position Trunk[0] in "book.dat": fills up to 32 moves and
+// The book file ("book.dat", the "book_file" option), found as any data file.
+constexpr int BOOK_FILE_SIZE = 256;
+extern char BookFile[BOOK_FILE_SIZE];
+// Candidates of the root position Trunk[0] in the book file: fills up to 32 moves and
 // weights, returns their number.
 int BookProbe(unsigned *moves, unsigned *weights);
 // The same from any book file.

@@ -1,5 +1,6 @@
 #include "frontend/usi.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -11,14 +12,16 @@
 #include "frontend/helper.h"
 #include "frontend/log.h"
 #include "frontend/usi_mate.h"
-#include "search/mate_search.h"
+#include "frontend/usi_option.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
 #include "platform/platform.h"
+#include "search/mate_search.h"
 #include "search/pv.h"
 #include "search/qvn.h"
 #include "search/root_search.h"
 #include "search/search.h"
+#include "search/time_budget.h"
 
 std::atomic<int> go;
 std::atomic<int> complete;
@@ -36,8 +39,7 @@ int mate_probe;
 namespace {
 
 constexpr int LINE_SIZE = 9999;
-constexpr const char *CONF_FILE = "qvn.conf";
-constexpr int TT_ENTRIES = 8388608;
+constexpr const char *CONF_NAME = "qvn.conf";
 constexpr int MAX_DEPTH = 32;  // iterations of a search without "go depth"
 
 // Guards the hand-over between the threads: accepting a "go", the end of a search and
@@ -73,32 +75,31 @@ void print_move(int move, char *buf)
 // ---- commands of the input thread -------------------------------------------------
 
 // Reads one line into line (newline included, '\r' removed) and copies it to the dump.
+// Byte by byte, so that no byte inside a line can hide its end: a NUL counts as a blank.
 // Lines too long for the buffer are dropped whole, so their tail is never taken for a command.
 bool usi_gets(char *line)
 {
     for (;;) {
-        if (!std::fgets(line, LINE_SIZE, stdin))
+        int len = 0, c = 0;
+        bool too_long = false;
+        while ((c = std::getc(stdin)) != EOF && c != '\n') {
+            if (len < LINE_SIZE - 2)
+                line[len++] = c ? static_cast<char>(c) : ' ';
+            else
+                too_long = true;
+        }
+        if (c == EOF && len == 0 && !too_long)
             return false;
-        std::size_t len = std::strlen(line);
-        if (len == 0)
+        if (too_long) {
+            std::fprintf(stderr, "input line longer than %d characters ignored\n", LINE_SIZE - 2);
+            if (c == EOF)
+                return false;
             continue;
-        if (line[len - 1] != '\n') {
-            if (!std::feof(stdin)) {
-                int c;
-                while ((c = std::getc(stdin)) != EOF && c != '\n') {
-                }
-                std::fprintf(stderr, "input line longer than %d characters ignored\n", LINE_SIZE - 1);
-                continue;
-            }
-            if (len + 1 >= static_cast<std::size_t>(LINE_SIZE))
-                len--;
-            line[len++] = '\n';
-            line[len] = 0;
         }
-        if (len >= 2 && line[len - 2] == '\r') {
-            line[len - 2] = '\n';
-            line[len - 1] = 0;
-        }
+        if (len > 0 && line[len - 1] == '\r')
+            len--;
+        line[len++] = '\n';
+        line[len] = 0;
         if (fp_usi_log) {
             std::lock_guard<std::mutex> lock(output_mutex);
             std::fprintf(fp_usi_log, "> %s", line);
@@ -109,7 +110,31 @@ bool usi_gets(char *line)
 
 void on_usi()
 {
-    usi_printf("id name qvn v.%s\nid author r.tolvane\nusiok\n", version);
+    usi_printf("id name qvn v.%s\nid author r.tolvane\n", version);
+    print_options();
+    usi_printf("usiok\n");
+}
+
+// The table is cleared, and given the size USI_Hash asks for, only here (no search runs).
+void prepare_table()
+{
+    static int table_mib = HASH_DEFAULT_MIB;
+    if (requested_hash_mib != table_mib) {
+        table_mib = HashResize(requested_hash_mib);
+        lprintf("USI_Hash=%d: the table has %d MiB\n", requested_hash_mib, table_mib);
+    } else {
+        HashClear();
+    }
+}
+
+void on_setoption(const char *line)
+{
+    std::lock_guard<std::mutex> lock(state_mutex);
+    if (go) {
+        std::fputs("setoption ignored: a search is running\n", stderr);
+        return;
+    }
+    set_option(line);
 }
 
 // "isready" that arrived during a search, answered once it has ended (state_mutex held).
@@ -117,7 +142,7 @@ void answer_pending_isready()
 {
     if (isready_pending) {
         isready_pending = false;
-        HashClear();
+        prepare_table();
         usi_printf("readyok\n");
     }
 }
@@ -129,7 +154,7 @@ void on_isready()
         isready_pending = true;  // never clear the table under a running search
         return;
     }
-    HashClear();
+    prepare_table();
     usi_printf("readyok\n");
 }
 
@@ -203,7 +228,9 @@ void on_go(const char *line)
         lputs("go ignored: a search is running");
         return;
     }
-    std::snprintf(go_line, sizeof go_line, "%s", line);
+    const std::size_t kept = std::min(std::strlen(line), sizeof go_line - 1);
+    std::memcpy(go_line, line, kept);
+    go_line[kept] = 0;
     // The whole line is read here, so a long line cannot hide its time values.
     const GoCommand command = parse_go(line);
     const SearchLimits limits = search_limits(command, Reverse != 0, Countdown, MAX_DEPTH);
@@ -221,6 +248,7 @@ void on_go(const char *line)
     result_dropped = false;
     AnalyzeMode = limits.analyze;
     AbortSearch = 0;
+    ClockStartsAt(search_clock());
     complete = 0;
     search_accepted = true;
     go = 1;
@@ -264,6 +292,8 @@ void usi_get()
             on_usi();
         else if (std::strncmp(line, "isready\n", 8) == 0)
             on_isready();
+        else if (std::strncmp(line, "setoption ", 10) == 0)
+            on_setoption(line);
         else if (std::strncmp(line, "usinewgame\n", 11) == 0)
             on_usinewgame();
         else if (std::strncmp(line, "gameover", 8) == 0)
@@ -287,12 +317,14 @@ void open_usi_dump()
 {
     char name[64];
     dated_file_name("_usi.log", name, sizeof name);
-    fp_usi_log = std::fopen(name, "wb");
-    if (!fp_usi_log) {
+    std::FILE *fp = std::fopen(name, "wb");
+    if (!fp) {
         std::fprintf(stderr, "%s open error\n", name);
         return;
     }
-    std::setbuf(fp_usi_log, nullptr);
+    std::setbuf(fp, nullptr);
+    std::lock_guard<std::mutex> lock(output_mutex);
+    fp_usi_log = fp;
 }
 
 // Serves one accepted "go mate": its answer is the "checkmate" line, never a "bestmove".
@@ -338,6 +370,17 @@ void serve_go()
 
 }  // namespace
 
+void set_usi_dump(bool on)
+{
+    if (on && !fp_usi_log) {
+        open_usi_dump();
+    } else if (!on && fp_usi_log) {
+        std::lock_guard<std::mutex> lock(output_mutex);
+        std::fclose(fp_usi_log);
+        fp_usi_log = nullptr;
+    }
+}
+
 int usi_printf(const char *fmt, ...)
 {
     char small[1024];
@@ -362,7 +405,7 @@ void usi_info(int time, int value, const int *pv)
     int len;
     if (time >= 1) {
         const int nodes = profile[0] + profile[3];
-        const int hashfull = static_cast<int>(static_cast<long long>(profile[9]) * 1000 / TT_ENTRIES);
+        const int hashfull = static_cast<int>(static_cast<long long>(profile[9]) * 1000 / hash_entry_count());
         const int nps = static_cast<int>(static_cast<long long>(nodes) * 1000 / time);
         len = std::snprintf(line, sizeof line,
                             "info time %d depth %d nodes %d score cp %d hashfull %d nps %d pv ", time,
@@ -402,12 +445,16 @@ int engine_main()
 {
     std::setbuf(stdin, nullptr);
     std::setbuf(stdout, nullptr);
+    char conf_file[4096];
+    const char *CONF_FILE = find_data_file(CONF_NAME, conf_file, sizeof conf_file);
     log_enable = GetConfInt("log_enable", 0, CONF_FILE);
     usi_dump = GetConfInt("usi_dump", 0, CONF_FILE);
     no_book = GetConfInt("no_book", 0, CONF_FILE);
     random_book = GetConfInt("random_book", 0, CONF_FILE);
     pondering = GetConfInt("pondering", 0, CONF_FILE);
     mate_probe = GetConfInt("mate_probe", 0, CONF_FILE);
+    TimeMargin = GetConfInt("time_margin", -1, CONF_FILE);
+    requested_hash_mib = GetConfInt("usi_hash", HASH_DEFAULT_MIB, CONF_FILE);
     if (log_enable)
         open_log();
     if (usi_dump)
@@ -420,8 +467,12 @@ int engine_main()
     if (mate_probe)
         lprintf("mate_probe=%d\n", mate_probe);  // the default log keeps its five lines
     lputs("");
+    lprintf("qvn.conf: %s\n", file_exists(CONF_FILE) ? CONF_FILE : "none");
     HashInit();
-    InitEvalute(1);
+    char weight_file[4096];
+    find_data_file("weight.dat", weight_file, sizeof weight_file);
+    lprintf("weight.dat: %s\n", weight_file);
+    InitEvalute(1, weight_file);
     // The mate solver's table is had here, before any search ("mate_hash" in MiB).
     if (!mate_table_resize(GetConfInt("mate_hash", MATE_TABLE_DEFAULT_MIB, CONF_FILE)))
         std::fputs("mate_hash: not enough memory; the mate solver's table is made at its first use\n", stderr);

@@ -28,5 +28,8 @@ void usi_info(int time, int value, const int *pv);
 // The "bestmove" line of the last search.
 void send_move();
 
+// Opens or closes the protocol dump ("usi_dump" option).
+void set_usi_dump(bool on);
+
 // Start-up and the main loop; never returns.
 int engine_main();

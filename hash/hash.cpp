@@ -12,7 +12,9 @@ std::uint64_t hand_hash_seed[HAND_SEED_ROWS][HAND_SEED_COLS];
 
 void HashInit()
 {
-    static const char name[] = "hash_key.dat";
+    char name[4096];
+    find_data_file("hash_key.dat", name, sizeof name);
+    lprintf("hash_key.dat: %s\n", name);
     std::FILE *fp = std::fopen(name, "rb");
     if (!fp) {
         std::fputs("no hash_key.dat", stderr);
@@ -28,6 +30,8 @@ void HashInit()
         n = std::fread(hand_hash_seed, 1, sizeof hand_hash_seed, fp);
     (void)n;
     std::fclose(fp);
+    if (!hash_tbl)
+        HashClear();  // the table exists from start-up on, at its default size
 }
 
 std::uint64_t board_key_of(const Position *p)

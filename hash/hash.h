@@ -39,13 +39,23 @@ struct HashEntry {
 };
 static_assert(sizeof(HashEntry) == 16);
 
-constexpr int HASH_BUCKETS = 1 << 21;
+constexpr int HASH_BUCKETS = 1 << 21;                  // the default size
 constexpr int HASH_WAYS = 4;
 constexpr int HASH_ENTRIES = HASH_BUCKETS * HASH_WAYS;  // 2^23 entries, 128 MiB
+constexpr int HASH_DEFAULT_MIB = 128;
+constexpr int HASH_MAX_MIB = 16384;
 constexpr int HASH_LOWER = 1, HASH_UPPER = 2, HASH_EXACT = 3;
 constexpr int HASH_KEEP_DEPTH = 100;                     // entries this deep are never victims
 
-extern HashEntry hash_tbl[HASH_BUCKETS][HASH_WAYS];
+// The table: hash_buckets buckets (a power of two) of four entries. It is allocated
+// outside any search (first clear, or a new size at "isready"), never during one.
+extern HashEntry (*hash_tbl)[HASH_WAYS];
+extern std::uint32_t hash_buckets;
+// Number of entries of the table as it is now.
+long hash_entry_count();
+// Gives the table mib MiB (rounded down to a power of two, 1 to HASH_MAX_MIB) and
+// clears it; returns the size it has, the old one when the memory cannot be had.
+int HashResize(int mib);
 // Searches since the last clear; its low four bits are the age of fresh entries.
 extern std::uint8_t SearchAge;
 

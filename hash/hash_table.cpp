@@ -1,13 +1,19 @@
 // The transposition table: 2^21 buckets of four entries, aged by search.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "hash/hash.h"
 #include "search/pv.h"
 
-alignas(64) HashEntry hash_tbl[HASH_BUCKETS][HASH_WAYS];
+HashEntry (*hash_tbl)[HASH_WAYS];
+std::uint32_t hash_buckets;
 std::uint8_t SearchAge;
 
 namespace {
+
+constexpr long BUCKET_BYTES = sizeof(HashEntry) * HASH_WAYS;  // 64: one cache line
 
 // Statistics words of profile.
 constexpr int PROBES = 7, HITS = 8, USE0 = 9, USE1 = 10, USE2 = 11, COLLISION = 12;
@@ -19,7 +25,7 @@ int entry_age(const HashEntry &e) { return e.flags >> 4; }
 std::uint64_t stored_key(int side, const Position *p) { return side ? p->key : ~p->key; }
 
 // The bucket depends on the uncomplemented key, so both sides to move share it.
-HashEntry *bucket_of(const Position *p) { return hash_tbl[static_cast<std::uint32_t>(p->key) & (HASH_BUCKETS - 1)]; }
+HashEntry *bucket_of(const Position *p) { return hash_tbl[static_cast<std::uint32_t>(p->key) & (hash_buckets - 1)]; }
 
 bool holds(const HashEntry &e, std::uint64_t key)
 {
@@ -49,9 +55,34 @@ HashEntry *victim(HashEntry *bucket)
 
 }  // namespace
 
+long hash_entry_count() { return static_cast<long>(hash_buckets) * HASH_WAYS; }
+
+int HashResize(int mib)
+{
+    mib = std::clamp(mib, 1, HASH_MAX_MIB);
+    std::uint32_t buckets = 1;
+    while (static_cast<long>(buckets) * 2 * BUCKET_BYTES <= (static_cast<long>(mib) << 20))
+        buckets *= 2;
+    if (buckets != hash_buckets) {
+        void *table = std::aligned_alloc(64, buckets * BUCKET_BYTES);
+        if (table) {
+            std::free(hash_tbl);
+            hash_tbl = static_cast<HashEntry(*)[HASH_WAYS]>(table);
+            hash_buckets = buckets;
+        } else {
+            std::fprintf(stderr, "USI_Hash %d: not enough memory, the table keeps %ld MiB\n", mib,
+                         hash_buckets * BUCKET_BYTES >> 20);
+        }
+    }
+    HashClear();
+    return static_cast<int>(hash_buckets * BUCKET_BYTES >> 20);
+}
+
 void HashClear()
 {
-    std::memset(hash_tbl, 0, sizeof hash_tbl);
+    if (!hash_tbl)
+        HashResize(HASH_DEFAULT_MIB);  // the first clear allocates the table (and clears it)
+    std::memset(hash_tbl, 0, hash_buckets * BUCKET_BYTES);
     for (int w = PROBES; w <= COLLISION; w++)
         profile[w] = 0;
     SearchAge = 0;

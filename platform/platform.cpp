@@ -1,6 +1,8 @@
 #include "platform/platform.h"
 
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -28,6 +30,27 @@ void start_thread(void (*fn)())
 bool file_exists(const char *name)
 {
     return access(name, F_OK) == 0;
+}
+
+const char *find_data_file(const char *name, char *path, int size)
+{
+    std::snprintf(path, size, "%s", name);
+    if (file_exists(name) || name[0] == '/')
+        return path;
+    char exe[4096];
+    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n <= 0)
+        return path;
+    exe[n] = 0;
+    char *slash = std::strrchr(exe, '/');
+    if (!slash)
+        return path;
+    slash[1] = 0;
+    char beside[4096 + 256];
+    std::snprintf(beside, sizeof beside, "%s%s", exe, name);
+    if (file_exists(beside))
+        std::snprintf(path, size, "%s", beside);
+    return path;
 }
 
 long file_size(const char *name)

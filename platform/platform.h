@@ -16,6 +16,11 @@ void start_thread(void (*fn)());
 
 bool file_exists(const char *name);
 
+// Where a data file is read from: the name itself when it exists in the working directory,
+// else the same name beside the executable when it is there (GUIs start engines from
+// anywhere), else the name unchanged, for the reader to report it missing. Written to path.
+const char *find_data_file(const char *name, char *path, int size);
+
 // Size of a file in bytes, -1 when it cannot be read.
 long file_size(const char *name);
 

@@ -5,6 +5,7 @@
 #include "board/position.h"
 #include "frontend/helper.h"
 #include "frontend/log.h"
+#include "hash/hash.h"
 
 int profile[PROFILE_SIZE];
 
@@ -89,7 +90,7 @@ void log_iteration_statistics(int elapsed, int it_time)
         lprintf("Quiescence Futility:%.1lf(%d) NegaSee:%.1lf(%d)\n", percent(w[40], w[39]), w[40],
                 percent(w[41], w[39]), w[41]);
     lprintf("Hash Use0:%d Use1:%d Use2:%d Collision:%d Used:%.1lf%% Hits:%.1lf%%\n", w[9], w[10], w[11], w[12],
-            w[9] * 100.0 / 8388608, percent(w[8], w[7] + 1));
+            w[9] * 100.0 / hash_entry_count(), percent(w[8], w[7] + 1));
     if (w[13])
         lprintf("EvalHashHits %.1lf%%(%d)\n", percent(w[14], w[13]), w[14]);
 }

@@ -16,6 +16,7 @@
 #include "search/quiescence.h"
 #include "search/root_search.h"
 #include "search/see.h"
+#include "search/time_budget.h"
 
 std::atomic<int> AbortSearch;
 std::atomic<int> AnalyzeMode;
@@ -31,43 +32,36 @@ int (*search_clock)() = tick_count;
 
 namespace {
 std::atomic<int> start_time;  // written by "ponderhit" on the input thread
-int extension_time;           // extra time while Extend is set
-int remain_ply;               // own moves the remaining time is spread over
-
-// The engine keeps this much below its budget and below a byoyomi.
-constexpr int SAFETY_MARGIN = 700;
-constexpr int SHORT_BYOYOMI_MARGIN = 500;
+TimeBudget budget;            // this move's stops
+std::atomic<int> go_tick;     // when the "go" was accepted, for the next CalcTime
+std::atomic<bool> go_tick_set;
 }  // namespace
+
+void ClockStartsAt(int tick)
+{
+    go_tick = tick;
+    go_tick_set = true;
+}
 
 // ---- time management ----------------------------------------------------------------
 
 void CalcTime()
 {
-    start_time = search_clock();
+    start_time = go_tick_set.exchange(false) ? go_tick.load() : search_clock();
     Elapsed = 0;
-    const int m = 200 - nMoves;
-    int factor = 0;
-    switch (Grade) {
-    case 0:
-        remain_ply = m > 161 ? m >> 1 : 80;
-        factor = 1;
-        break;
-    case 1:
-        remain_ply = m > 81 ? m >> 1 : 40;
-        factor = 2;
-        break;
-    case 2:
-        remain_ply = m > 41 ? m >> 1 : 20;
-        factor = 3;
-        break;
-    }
-    if (factor) {
-        const int share = RemainTime / remain_ply;
-        OnePlyTime = share > 1000 ? share : 1000;
-        extension_time = factor * OnePlyTime;
-    }
+    TimeControl clock;
+    clock.remain = RemainTime;
+    clock.increment = Increment;
+    clock.byoyomi = Countdown;
+    clock.moves_played = nMoves;
+    clock.grade = Grade;
+    clock.margin = TimeMargin;
+    budget = plan_time(clock);
+    OnePlyTime = budget.one_ply_time;
     lprintf("AnalyzeMode=%d RemainPly=%d RemainTime=%d Countdown=%d OnePlyTime=%d extension_time=%d\n",
-            AnalyzeMode.load(), remain_ply, RemainTime, Countdown, OnePlyTime, extension_time);
+            AnalyzeMode.load(), budget.remain_ply, RemainTime, Countdown, OnePlyTime, budget.extension);
+    lprintf("Increment=%d stop=%d extended=%d hard=%d\n", Increment, budget.stop, budget.extended_stop,
+            budget.hard_stop);
 }
 
 void ResetClock()
@@ -81,10 +75,9 @@ bool clock_test()
     const int elapsed = search_clock() - start_time;
     Elapsed = elapsed;
     if (!AnalyzeMode) {
-        if (RemainTime && elapsed + SAFETY_MARGIN >= OnePlyTime + (Extend ? extension_time : 0))
+        if (elapsed >= (Extend ? budget.extended_stop : budget.stop))
             AbortSearch = 1;
-        const int margin = Countdown > 9999 ? SAFETY_MARGIN : SHORT_BYOYOMI_MARGIN;
-        if (Countdown && Countdown <= elapsed + margin) {
+        if (elapsed >= budget.hard_stop) {
             AbortSearch = 1;
             return true;
         }

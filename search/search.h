@@ -27,6 +27,9 @@ extern int (*search_clock)();
 // Starts the clock and sets the budget of this move from the time left, the move
 // number and the game phase of the previous decision.
 void CalcTime();
+// The next CalcTime counts from tick, the moment the front end accepted the "go", rather than
+// from its own call: time the main thread spends waking up is the engine's time too.
+void ClockStartsAt(int tick);
 // Restarts the search clock (called by the input thread on "ponderhit").
 void ResetClock();
 // The clock test of every node: true when the node must return at once.

@@ -407,6 +407,52 @@ TEST_F(SearchProtocol, CommandsRightBehindGoAnswerEachGoOnce)
     EXPECT_EQ(e.wait_exit(), 0);
 }
 
+// ---- Fischer and sudden death ---------------------------------------------------------------
+
+// The clocks of servers: a 0 + 0.5 s Fischer game played out by the engine against itself
+// with the clock kept as a server keeps it (the increment is the mover's to use; whatever is
+// left carries over) never runs out; single moves of other clocks spend about what they plan:
+// the increment is used, sudden death is spread out, and nothing reaches past the time left.
+TEST_F(SearchProtocol, FischerAndSuddenDeathKeepTheirBudgets)
+{
+    EngineProcess e = start();
+    std::string pos = "startpos";
+    int clock[2] = {0, 0};
+    constexpr int INC = 500;
+    for (int ply = 0; ply < 16; ply++) {
+        char go[96];
+        std::snprintf(go, sizeof go, "go btime %d wtime %d binc %d winc %d\n", clock[0], clock[1], INC, INC);
+        const Answer a = search(e, pos, go);
+        ASSERT_TRUE(legal_answer(pos, a)) << go;
+        if (a.move == "resign" || a.move == "win")
+            break;
+        int &own = clock[ply % 2];
+        if (SLOW == 1) {
+            EXPECT_LE(a.ms, own + INC) << "lost on time at ply " << ply << ": " << go;
+        }
+        own = std::max(0, own + INC - a.ms);
+        pos = after_move(pos, a.move);
+    }
+    const std::string middle = game_positions(30, 1)[3];
+    struct Case {
+        const char *go;
+        int at_least, at_most;  // ms
+    };
+    for (const Case c : {Case{"go btime 30000 wtime 30000 binc 3000 winc 3000\n", 2000, 3000 + 4 * 30000 / 20},
+                         Case{"go btime 0 wtime 0 binc 2000 winc 2000\n", 900, 1300},
+                         Case{"go btime 20000 wtime 20000\n", 0, 4 * 20000 / 20}}) {
+        const Answer a = search(e, middle, c.go);
+        EXPECT_TRUE(legal_answer(middle, a)) << c.go;
+        EXPECT_GE(a.ms, c.at_least) << c.go;
+        if (SLOW == 1) {
+            EXPECT_LE(a.ms, c.at_most + 100) << c.go;
+        }
+        EXPECT_SILENT(until_ready(e));
+    }
+    e.send("quit\n");
+    EXPECT_EQ(e.wait_exit(), 0);
+}
+
 // ---- fixed limits ---------------------------------------------------------------------------
 
 // "go nodes" repeats exactly: the same commands in a new process give the same moves and
@@ -507,6 +553,66 @@ TEST_F(SearchProtocol, GoMateAnswersOnceWithCheckmate)
     EXPECT_EQ(a.move, "5g5h");
     e.send("quit\n");
     EXPECT_EQ(e.wait_exit(), 0);
+}
+
+// ---- options ------------------------------------------------------------------------------
+
+// "usi" lists every option with "qvn.conf" as its defaults; "setoption" changes what the
+// engine does: book, ponder move, margin, table size, log; bad names and values are refused.
+TEST_F(SearchProtocol, OptionsAreListedSetAndHaveTheirEffect)
+{
+    EngineProcess e = start("no_book=1\ntime_margin=250\n");
+    e.send("usi\n");
+    std::vector<std::string> seen;
+    ASSERT_TRUE(e.wait_for("usiok", &seen));
+    const std::vector<std::string> listed(seen.begin() + 2, seen.end() - 1);
+    const std::vector<std::string> expected = {
+        "option name no_book type check default true",
+        "option name book_file type string default book.dat",
+        "option name random_book type check default false",
+        "option name log_enable type check default false",
+        "option name usi_dump type check default false",
+        "option name pondering type check default false",
+        "option name time_margin type spin default 250 min -1 max 60000",
+        "option name USI_Hash type spin default 128 min 1 max 16384",
+    };
+    EXPECT_EQ(listed, expected);
+
+    const std::string pos = game_positions(30, 1)[2];
+    const auto hashfull = [](const Answer &a) {
+        const std::string &info = a.lines.end()[-3];  // the last iteration's line
+        return std::atoi(info.c_str() + info.find("hashfull ") + 9);
+    };
+    Answer a = search(e, "startpos", "go nodes 300000\n");
+    EXPECT_TRUE(a.ponder.empty());
+    EXPECT_EQ(a.lines.end()[-3].rfind("info time ", 0), 0u);  // searched: no book
+    EXPECT_LE(hashfull(a), 5);
+    e.send("setoption name no_book value false\nsetoption name USI_Ponder value true\n"
+           "setoption name USI_Hash value 1\nsetoption name time_margin value 100\n"
+           "setoption name log_enable value true\nsetoption name nothing value 1\n"
+           "setoption name USI_Hash value 0\nsetoption name pondering value yes\nisready\n");
+    ASSERT_TRUE(e.wait_for("readyok"));
+    a = search(e, "startpos", "go nodes 300000\n");
+    EXPECT_EQ(a.lines.end()[-3].rfind("info nodes ", 0), 0u) << a.lines.end()[-3];  // a book move
+    a = search(e, pos, "go nodes 300000\n");
+    EXPECT_FALSE(a.ponder.empty());
+    EXPECT_GT(hashfull(a), 40);  // 1 MiB fills up, 128 MiB hardly
+    a = search(e, pos, TIMED_1000);
+    EXPECT_GE(a.ms, 700);  // the byoyomi used to 900 ms, not 500
+    if (SLOW == 1) {
+        EXPECT_LT(a.ms, 1000);
+    }
+    e.send("setoption name pondering value false\n");
+    EXPECT_TRUE(search(e, pos, "go depth 2\n").ponder.empty());
+    e.send("quit\n");
+    EXPECT_EQ(e.wait_exit(), 0);
+    const std::string err = e.stderr_text();
+    for (const char *refused : {"unknown option nothing", "option USI_Hash: value '0'", "option pondering: value 'yes'"})
+        EXPECT_NE(err.find(refused), std::string::npos) << refused << " in " << err;
+    bool logged = false;
+    for (const auto &f : fs::directory_iterator(dir))
+        logged = logged || f.path().extension() == ".log";
+    EXPECT_TRUE(logged);
 }
 
 // ---- legality where the search had no time -----------------------------------------------

@@ -66,11 +66,12 @@ TEST_F(Protocol, HandshakeAndQuit)
     EXPECT_EQ(l, "id name qvn v.1.14");
     ASSERT_TRUE(e.read_line(l));
     EXPECT_EQ(l, "id author r.tolvane");
-    ASSERT_TRUE(e.read_line(l));
-    EXPECT_EQ(l, "usiok");
+    std::vector<std::string> options;
+    ASSERT_TRUE(e.wait_for("usiok", &options));
+    EXPECT_EQ(count_prefix(options, "option name "), static_cast<int>(options.size()) - 1);
     e.send("setoption name USI_Hash value 256\nisready\n");
     ASSERT_TRUE(e.read_line(l));
-    EXPECT_EQ(l, "readyok");  // setoption is ignored without a reply
+    EXPECT_EQ(l, "readyok");  // setoption has no reply
     e.send("usinewgame\nposition startpos moves 7g7f 3c3d\nquit\n");
     EXPECT_EQ(e.wait_exit(), 0);
     EXPECT_EQ(e.stdout_rest(), "");
@@ -88,7 +89,9 @@ TEST_F(Protocol, WindowsLineEndingsAreUnderstood)
 TEST_F(Protocol, MissingKeyFileEndsAtOnce)
 {
     fs::remove(dir / "hash_key.dat");
-    EngineProcess e = start();
+    // A copy of the engine, so that no key file lies beside it either.
+    fs::copy_file(QVN_BINARY, dir / "qvn");
+    EngineProcess e((dir / "qvn").string(), dir.string());
     e.send("usi\n");
     EXPECT_EQ(e.wait_exit(), 0);
     EXPECT_EQ(e.stderr_text(), "no hash_key.dat");
@@ -204,6 +207,45 @@ TEST_F(Protocol, OverlongLinesAreDroppedWhole)
     e.send("quit\n");
     EXPECT_EQ(e.wait_exit(), 0);
     EXPECT_NE(e.stderr_text().find("longer than"), std::string::npos);
+}
+
+// A NUL inside a line ends neither the line nor hides the next one.
+TEST_F(Protocol, NulBytesDoNotSwallowTheNextLine)
+{
+    EngineProcess e = start();
+    e.send(std::string("abc\0def\nisready\n", 17) + std::string("\0\0\n", 3) + "usi\n");
+    EXPECT_TRUE(e.wait_for("readyok"));
+    EXPECT_TRUE(e.wait_for("usiok"));
+    e.send("quit\n");
+    EXPECT_EQ(e.wait_exit(), 0);
+}
+
+// Started from another directory, the engine finds its data files and "qvn.conf" beside
+// itself, plays from its book, and its log says which file came from where.
+TEST_F(Protocol, DataFilesBesideTheExecutable)
+{
+    const fs::path home = dir / "engine", elsewhere = dir / "elsewhere";
+    fs::create_directories(home);
+    fs::create_directories(elsewhere);
+    fs::copy_file(QVN_BINARY, home / "qvn");
+    fs::permissions(home / "qvn", fs::perms::owner_all);
+    fs::rename(dir / "hash_key.dat", home / "hash_key.dat");
+    fs::copy_file(QVN_WEIGHT_FILE, home / "weight.dat");
+    fs::copy_file(QVN_BOOK_FILE, home / "book.dat");
+    std::ofstream(home / "qvn.conf") << "log_enable=1\n";
+    EngineProcess e((home / "qvn").string(), elsewhere.string());
+    e.send("usi\nisready\nposition startpos\ngo btime 0 wtime 0 byoyomi 1000\n");
+    std::vector<std::string> seen;
+    EXPECT_TRUE(e.wait_for("bestmove", &seen));
+    EXPECT_EQ(seen.end()[-2].rfind("info nodes ", 0), 0u) << seen.end()[-2];  // a book move
+    e.send("quit\n");
+    EXPECT_EQ(e.wait_exit(), 0);
+    EXPECT_EQ(e.stderr_text(), "");
+    std::string log;
+    for (const auto &f : fs::directory_iterator(elsewhere))
+        log += read_file(f.path());
+    for (const char *name : {"qvn.conf", "hash_key.dat", "weight.dat", "book.dat"})
+        EXPECT_NE(log.find((home / name).string()), std::string::npos) << name;
 }
 
 TEST_F(Protocol, NewGameLogsAndProtocolDump)

@@ -164,7 +164,7 @@ TEST_F(SearchTest, ClockStopsWithinTheByoyomiMargin)
     RemainTime = 0;
     Countdown = 1000;
     Extend = 0;
-    ResetClock();
+    CalcTime();  // the budget of a 1000 ms byoyomi, the clock started
     Iterate = 20;
     int pv[PV_SIZE];
     SearchPv(1, -MATE, MATE, 0, 40, pv);

@@ -1,10 +1,13 @@
 // The move budget and the node clock test, on an injected clock.
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "frontend/go_command.h"
 #include "frontend/usi.h"
 #include "search/get_grade.h"
 #include "search/search.h"
+#include "search/time_budget.h"
 
 namespace {
 
@@ -50,28 +53,29 @@ class Clock : public ::testing::Test {
     int (*saved)() = search_clock;
 };
 
+// Main time with a byoyomi keeps the budget of byoyomi games (the byoyomi itself is far).
 TEST_F(Clock, OpeningBudgetAndExtension)
 {
-    budget(600000, 20, 0);
+    budget(600000, 20, 0, 60000);
     EXPECT_EQ(OnePlyTime, 6666);
     EXPECT_EQ(stop_time(), 5966);
     AbortSearch = 0;
     Extend = 1;
-    budget(600000, 20, 0);
+    budget(600000, 20, 0, 60000);
     EXPECT_EQ(stop_time(), 12632);
 }
 
 TEST_F(Clock, EndgameAndMiddleGameBudgets)
 {
-    budget(600000, 20, 2);
+    budget(600000, 20, 2, 60000);
     EXPECT_EQ(OnePlyTime, 6666);
     Extend = 1;
     EXPECT_EQ(stop_time(), 6666 + 19998 - 700);
     AbortSearch = 0;
     Extend = 0;
-    budget(600000, 160, 2);
+    budget(600000, 160, 2, 60000);
     EXPECT_EQ(OnePlyTime, 30000);
-    budget(5000, 100, 1);
+    budget(5000, 100, 1, 1000);
     EXPECT_EQ(OnePlyTime, 1000);  // never below one second
 }
 
@@ -106,6 +110,56 @@ TEST_F(Clock, PonderhitRestartsTheClock)
     AnalyzeMode = 0;
     ResetClock();
     EXPECT_EQ(stop_time(), 1500);
+}
+
+// The stops of one move on numbers: Fischer, sudden death, byoyomi, and the margin option.
+TEST(TimeBudget, Stops)
+{
+    struct Case {
+        TimeControl clock;  // remain, increment, byoyomi, moves played, grade, margin
+        int stop, extended, hard;
+    };
+    const Case cases[] = {
+        {{0, 5000, 0, 30, 0, -1}, 4300, 4300, 4300},        // 0 + 5 s: the increment less 700 ms
+        {{30000, 3000, 0, 30, 0, -1}, 3352, 6704, 32300},    // the increment and 1/85 of the main time
+        {{60000, 0, 0, 0, 0, -1}, 600, 1200, 59300},         // sudden death: 1/100 of the main time
+        {{600, 0, 0, 150, 2, -1}, 24, 96, 300},              // 0.6 s left: 1/25, half of it at most
+        {{0, 500, 0, 60, 1, -1}, 250, 250, 250},             // 0 + 0.5 s: never no search at all
+        {{0, 2000, 0, 60, 1, 100}, 1900, 1900, 1900},        // margin option 100
+        {{0, 0, 1000, 40, 1, 100}, NO_LIMIT, NO_LIMIT, 900}, // byoyomi 1000 used to 900 ms
+        {{0, 0, 1000, 40, 1, -1}, NO_LIMIT, NO_LIMIT, 500},
+        {{0, 0, 300, 40, 1, -1}, NO_LIMIT, NO_LIMIT, 150},   // a short byoyomi keeps half
+        {{0, 0, 10000, 40, 1, -1}, NO_LIMIT, NO_LIMIT, 9300},
+        {{5000, 0, 1000, 100, 1, -1}, 300, 2300, 500},       // main time, then byoyomi
+        {{0, 0, 0, 40, 1, -1}, NO_LIMIT, NO_LIMIT, NO_LIMIT},
+    };
+    for (const Case &c : cases) {
+        const TimeBudget b = plan_time(c.clock);
+        EXPECT_EQ(b.stop, c.stop) << c.clock.remain << "+" << c.clock.increment << " " << c.clock.byoyomi;
+        EXPECT_EQ(b.extended_stop, c.extended) << c.clock.remain << "+" << c.clock.increment;
+        EXPECT_EQ(b.hard_stop, c.hard) << c.clock.remain << "+" << c.clock.increment;
+    }
+}
+
+// Without a byoyomi no plan ever reaches past the time left less the margin, whatever the
+// clock, the move number and the phase.
+TEST(TimeBudget, NeverPastTheTimeLeft)
+{
+    for (int remain : {0, 1, 99, 700, 1500, 10000, 60000, 600000, 3600000})
+        for (int inc : {0, 1, 100, 700, 2000, 10000})
+            for (int moves = 0; moves < 500; moves += 7)
+                for (int grade = 0; grade < 3; grade++)
+                    for (int margin : {-1, 0, 100, 1000}) {
+                        const TimeBudget b = plan_time({remain, inc, 0, moves, grade, margin});
+                        if (remain + inc == 0)
+                            continue;
+                        const int left = remain + inc;
+                        const int kept = margin >= 0 ? margin : std::min(700, left / 2);
+                        ASSERT_LE(b.stop, b.extended_stop);
+                        ASSERT_LE(b.extended_stop, b.hard_stop);
+                        ASSERT_EQ(b.hard_stop, std::max(0, left - kept)) << remain << "+" << inc;
+                        ASSERT_GE(b.stop, std::min(inc, b.hard_stop)) << remain << "+" << inc;
+                    }
 }
 
 // What each "go" asks of the search: clock, limits, and the engine's own side's values.

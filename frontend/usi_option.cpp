@@ -1,0 +1,149 @@
+#include "frontend/usi_option.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+
+#include "book/book_probe.h"
+#include "frontend/log.h"
+#include "frontend/usi.h"
+#include "hash/hash.h"
+#include "search/time_budget.h"
+
+int requested_hash_mib = HASH_DEFAULT_MIB;
+
+namespace {
+
+enum class Kind { Check, Spin, String };
+
+struct Option {
+    const char *name;
+    Kind kind;
+    int *number;  // check and spin
+    int min, max;
+    void (*changed)();  // what a new value sets going, or null
+};
+
+void log_changed()
+{
+    if (log_enable && !fp_log)
+        open_log();
+    else if (!log_enable && fp_log)
+        close_log();
+}
+
+void dump_changed() { set_usi_dump(usi_dump != 0); }
+
+
+const Option options[] = {
+    {"no_book", Kind::Check, &no_book, 0, 1, nullptr},
+    {"book_file", Kind::String, nullptr, 0, 0, nullptr},
+    {"random_book", Kind::Check, &random_book, 0, 1, nullptr},
+    {"log_enable", Kind::Check, &log_enable, 0, 1, log_changed},
+    {"usi_dump", Kind::Check, &usi_dump, 0, 1, dump_changed},
+    {"pondering", Kind::Check, &pondering, 0, 1, nullptr},
+    {"time_margin", Kind::Spin, &TimeMargin, -1, 60000, nullptr},
+    {"USI_Hash", Kind::Spin, &requested_hash_mib, 1, HASH_MAX_MIB, nullptr},
+};
+// GUIs send USI_Ponder on their own: it sets the same flag as "pondering".
+const Option usi_ponder = {"USI_Ponder", Kind::Check, &pondering, 0, 1, nullptr};
+
+const Option *find_option(const char *name)
+{
+    for (const Option &o : options)
+        if (strcasecmp(o.name, name) == 0)
+            return &o;
+    return strcasecmp(usi_ponder.name, name) == 0 ? &usi_ponder : nullptr;
+}
+
+// A whole-line integer; false when the text is none.
+bool read_int(const char *text, int *out)
+{
+    errno = 0;
+    char *end;
+    const long v = std::strtol(text, &end, 10);
+    if (end == text || *end || errno || v < -0x3FFFFFFF || v > 0x3FFFFFFF)
+        return false;
+    *out = static_cast<int>(v);
+    return true;
+}
+
+}  // namespace
+
+void print_options()
+{
+    for (const Option &o : options) {
+        switch (o.kind) {
+        case Kind::Check:
+            usi_printf("option name %s type check default %s\n", o.name, *o.number ? "true" : "false");
+            break;
+        case Kind::Spin:
+            usi_printf("option name %s type spin default %d min %d max %d\n", o.name, *o.number, o.min, o.max);
+            break;
+        case Kind::String:
+            usi_printf("option name %s type string default %s\n", o.name, BookFile[0] ? BookFile : "<empty>");
+            break;
+        }
+    }
+}
+
+void set_option(const char *line)
+{
+    // "setoption name <id> value <x>": the id is one word; the value is the rest of the line.
+    char text[1024];
+    std::snprintf(text, sizeof text, "%s", line);
+    text[std::strcspn(text, "\r\n")] = 0;
+    char *name = std::strstr(text, " name ");
+    if (!name) {
+        std::fprintf(stderr, "setoption without a name ignored\n");
+        return;
+    }
+    name += 6;
+    while (*name == ' ')
+        name++;
+    char *value = std::strstr(name, " value ");
+    if (value) {
+        *value = 0;
+        value += 7;
+        while (*value == ' ')
+            value++;
+    }
+    for (char *end = name + std::strlen(name); end > name && end[-1] == ' ';)
+        *--end = 0;
+    const Option *o = find_option(name);
+    if (!o) {
+        std::fprintf(stderr, "unknown option %s ignored\n", name);
+        return;
+    }
+    const char *v = value ? value : "";
+    int number = 0;
+    if (o->kind == Kind::String) {
+        if (std::strlen(v) >= sizeof BookFile) {
+            std::fprintf(stderr, "option %s: value longer than %zu characters ignored\n", o->name,
+                         sizeof BookFile - 1);
+            return;
+        }
+        std::snprintf(BookFile, sizeof BookFile, "%s", std::strcmp(v, "<empty>") == 0 ? "" : v);
+        lprintf("%s=%s\n", o->name, BookFile);
+        return;
+    }
+    if (o->kind == Kind::Check) {
+        if (strcasecmp(v, "true") == 0)
+            number = 1;
+        else if (strcasecmp(v, "false") != 0) {
+            std::fprintf(stderr, "option %s: value '%s' is not true or false, ignored\n", o->name, v);
+            return;
+        }
+    } else if (!read_int(v, &number) || number < o->min || number > o->max) {
+        std::fprintf(stderr, "option %s: value '%s' is not a number from %d to %d, ignored\n", o->name, v,
+                     o->min, o->max);
+        return;
+    }
+    *o->number = number;
+    lprintf("%s=%d\n", o->name, number);
+    if (o->changed)
+        o->changed();
+
+}

@@ -1,0 +1,12 @@
+// The engine's USI options: listed on "usi", set by "setoption". "qvn.conf" gives their
+// defaults; a value set here lasts until the process ends.
+#pragma once
+
+// Table size asked for by USI_Hash (MiB); the table takes it at the next "isready".
+extern int requested_hash_mib;
+
+// The "option name ... type ..." lines, with the values in force as defaults.
+void print_options();
+// One "setoption name <id> [value <x>]" line. An unknown name or a bad value is reported on
+// standard error and changes nothing.
+void set_option(const char *line);
