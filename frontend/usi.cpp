@@ -125,6 +125,8 @@ void prepare_table()
     } else {
         HashClear();
     }
+    if (requested_mate_mib != mate_table_mib() && !mate_table_resize(requested_mate_mib))
+        std::fputs("mate_hash: not enough memory; the mate solver's table keeps its size\n", stderr);
 }
 
 void on_setoption(const char *line)
@@ -474,7 +476,8 @@ int engine_main()
     lprintf("weight.dat: %s\n", weight_file);
     InitEvalute(1, weight_file);
     // The mate solver's table is had here, before any search ("mate_hash" in MiB).
-    if (!mate_table_resize(GetConfInt("mate_hash", MATE_TABLE_DEFAULT_MIB, CONF_FILE)))
+    requested_mate_mib = GetConfInt("mate_hash", MATE_TABLE_DEFAULT_MIB, CONF_FILE);
+    if (!mate_table_resize(requested_mate_mib))
         std::fputs("mate_hash: not enough memory; the mate solver's table is made at its first use\n", stderr);
     // A "go" before any "position" searches the initial position.
     nMoves = read_position("startpos");

@@ -10,9 +10,11 @@
 #include "frontend/log.h"
 #include "frontend/usi.h"
 #include "hash/hash.h"
+#include "search/mate_search.h"
 #include "search/time_budget.h"
 
 int requested_hash_mib = HASH_DEFAULT_MIB;
+int requested_mate_mib = MATE_TABLE_DEFAULT_MIB;
 
 namespace {
 
@@ -46,6 +48,8 @@ const Option options[] = {
     {"pondering", Kind::Check, &pondering, 0, 1, nullptr},
     {"time_margin", Kind::Spin, &TimeMargin, -1, 60000, nullptr},
     {"USI_Hash", Kind::Spin, &requested_hash_mib, 1, HASH_MAX_MIB, nullptr},
+    {"mate_hash", Kind::Spin, &requested_mate_mib, 1, 4096, nullptr},
+    {"mate_probe", Kind::Spin, &mate_probe, 0, 60000, nullptr},
 };
 // GUIs send USI_Ponder on their own: it sets the same flag as "pondering".
 const Option usi_ponder = {"USI_Ponder", Kind::Check, &pondering, 0, 1, nullptr};

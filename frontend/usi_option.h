@@ -4,6 +4,8 @@
 
 // Table size asked for by USI_Hash (MiB); the table takes it at the next "isready".
 extern int requested_hash_mib;
+// The mate solver's table size (MiB), taken at the next "isready" the same way.
+extern int requested_mate_mib;
 
 // The "option name ... type ..." lines, with the values in force as defaults.
 void print_options();

@@ -575,6 +575,8 @@ TEST_F(SearchProtocol, OptionsAreListedSetAndHaveTheirEffect)
         "option name pondering type check default false",
         "option name time_margin type spin default 250 min -1 max 60000",
         "option name USI_Hash type spin default 128 min 1 max 16384",
+        "option name mate_hash type spin default 64 min 1 max 4096",
+        "option name mate_probe type spin default 0 min 0 max 60000",
     };
     EXPECT_EQ(listed, expected);
 
