@@ -1,5 +1,5 @@
 // The mate solver against the problem set (lengths and no-mates that gpsusi and
-// fairy-stockfish agree with) and hand-checked special problems; every mating line is
+// fairy-stockfish agree with) and hand-checked tricky problems; every mating line is
 // replayed by a checker that uses only the full legal move lists and the attack tables.
 #include <cctype>
 #include <cstdio>
@@ -138,7 +138,7 @@ TEST(MateSolver, SolvesTheProblemSet)
 // illegal and never the answer; perpetual: checks forever, no mate.
 TEST(MateSolver, SpecialProblems)
 {
-    const auto problems = read_problems("special.txt");
+    const auto problems = read_problems("tricky.txt");
     ASSERT_TRUE(mate_table_resize(16));
     int kinds[3] = {};
     for (const Problem &pr : problems) {

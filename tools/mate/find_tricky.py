@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""Finds special mate problems among random positions around a king in its corner.
+"""Finds tricky mate problems among random positions around a king in its corner.
 
-    tools/mate/find_special.py [--count N] [--seed S]
+    tools/mate/find_tricky.py [--count N] [--seed S]
 
 Prints candidates of three kinds, each with qvn-mate's answers:
   plain-only   mated with the solver's full moves, but not with the search generators'
@@ -10,7 +10,7 @@ Prints candidates of three kinds, each with qvn-mate's answers:
   pawn-trap    a pawn drop in front of the king would mate (qvn-perft: no reply), so it
                is illegal and must never be the answer;
   perpetual    no mate, and the no-mate rests on repetitions (a perpetual check).
-Used by hand to pick the special problems of tests/data/mate/special.txt.
+Used by hand to pick the tricky problems of tests/data/mate/tricky.txt.
 """
 import os
 import random
