@@ -179,16 +179,6 @@ int reference_eval(const Position &p)
     return score;
 }
 
-// Fills every weight with a different-looking random number, so that reading the
-// wrong element shows in the result.
-void random_weights(unsigned seed)
-{
-    std::mt19937 rng(seed);
-    std::uniform_int_distribution<int> value(-999, 999);
-    for (int i = 0; i < WEIGHT_COUNT; i++)
-        weight_at(i) = value(rng);
-}
-
 // Random weights for one test; the shipped ones again afterwards.
 class RandomWeights : public ::testing::Test {
   protected:

@@ -23,10 +23,7 @@ namespace {
 // and phase under random weights, is the engine's evaluation to the unit.
 TEST(Learning, FeaturesAddUpToTheEvaluation)
 {
-    std::mt19937 rng(7);
-    std::uniform_int_distribution<int> value(-999, 999);
-    for (int i = 0; i < WEIGHT_COUNT; i++)
-        weight_at(i) = value(rng);
+    random_weights(7);
     const Position kingless = board_with({{0x59, 16 | OU}, {0x52, 16 | HI}, {0x41, 16 | KI}, {0x33, 32 | KE}});
     long checked = 0, faults = 0;
     EvalFeatures f;

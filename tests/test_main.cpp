@@ -1,11 +1,13 @@
 // The unit tests' main, and the helpers that test_util.h declares.
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include <gtest/gtest.h>
 
 #include "board/attack.h"
 #include "eval/evalute.h"
+#include "eval/weight_layout.h"
 #include "frontend/usi_sub.h"
 #include "frontend/helper.h"
 #include "frontend/log.h"
@@ -155,4 +157,12 @@ int main(int argc, char **argv)
     HashInit();      // tests run in the build directory, next to hash_key.dat
     InitEvalute(1);  // ... and the shipped weight.dat
     return RUN_ALL_TESTS();
+}
+
+void random_weights(unsigned seed)
+{
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<int> value(-999, 999);
+    for (int i = 0; i < WEIGHT_COUNT; i++)
+        weight_at(i) = value(rng);
 }

@@ -55,6 +55,10 @@ std::string read_file(const std::string &name);
 // should be the test's own: the log file is removed).
 std::string log_of(const std::function<void()> &fn);
 
+// Fills every evaluation weight with a different-looking random number, so that reading
+// the wrong element shows in the result.
+void random_weights(unsigned seed);
+
 // A test that runs in a fresh directory of its own, removed afterwards.
 class InTempDir : public ::testing::Test {
   protected:

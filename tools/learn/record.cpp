@@ -146,14 +146,6 @@ std::string record_sfen(const TrainingRecord &r)
     return sfen_of(u.board, u.hand, r.ply);
 }
 
-std::string position_sfen(const Position &p, int ply)
-{
-    int board81[81];
-    for (int i = 0; i < 81; i++)
-        board81[i] = p.board[position_tbl[i]];
-    return sfen_of(board81, p.hand, ply);
-}
-
 std::uint64_t record_hash(const TrainingRecord &r)
 {
     std::uint64_t h = 0x9E3779B97F4A7C15ull;

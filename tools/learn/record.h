@@ -45,8 +45,6 @@ enum Teacher : std::uint8_t { TEACHER_SELF_PLAY = 0, TEACHER_QVN = 1, TEACHER_EN
 bool pack_position(const Position &p, TrainingRecord *r);
 // The stored position as an SFEN with the first player to move: "<board> b <hands> <ply+1>".
 std::string record_sfen(const TrainingRecord &r);
-// The same SFEN for a position.
-std::string position_sfen(const Position &p, int ply);
 // A 64-bit hash of the packed position, for removing duplicates.
 std::uint64_t record_hash(const TrainingRecord &r);
 
