@@ -1,8 +1,8 @@
 // Self-play training positions: qvn plays itself from varied openings at a fixed depth
-// and records every position it searched, with its score and, once the game is over,
+// (or a fixed number of nodes a move, which bounds the cost of positions with full hands) and records every position it searched, with its score and, once the game is over,
 // the result.
 //
-//   qvn-selfplay --out FILE --games N [--depth D] [--jobs J] [--seed S] [--weights FILE]
+//   qvn-selfplay --out FILE --games N [--depth D | --nodes N] [--jobs J] [--seed S] [--weights FILE]
 //                [--max-plies P] [--opening-plies K] [--random-moves M] games.usi...
 //
 // Run where "hash_key.dat" (and "book.dat": book positions are left out) are. Game g of
@@ -48,6 +48,7 @@ struct Options {
     std::string out;
     long games = 1000;
     int depth = 4;
+    long nodes = 0;  // when set, each move gets this many nodes instead of a fixed depth
     int jobs = 1;
     unsigned long long seed = 1;
     std::string weights = "weight.dat";
@@ -179,7 +180,8 @@ std::vector<TrainingRecord> play_game(const Options &o, const std::vector<std::v
         int best[2] = {0, 0};
         unsigned book_moves[BOOK_MAX_CANDIDATES], book_weights[BOOK_MAX_CANDIDATES];
         const bool in_book = moves.size() < 24 && BookProbe(book_moves, book_weights) > 0;
-        const int value = IterativeDeep(best, o.depth);
+        NodeLimit = o.nodes;
+        const int value = IterativeDeep(best, o.nodes ? 32 : o.depth);
         if (value == ENTERING_KING_WIN && entering_king_declaration(&Trunk[0], Reverse ? 27 : 28)) {
             winner = mover;
             break;
@@ -260,8 +262,8 @@ struct Pipe {
 
 int usage()
 {
-    std::fprintf(stderr, "usage: qvn-selfplay --out FILE --games N [--depth D] [--jobs J] [--seed S] "
-                         "[--weights FILE] [--max-plies P] [--opening-plies K] [--random-moves M] games.usi...\n");
+    std::fprintf(stderr, "usage: qvn-selfplay --out FILE --games N [--depth D | --nodes N] [--jobs J] "
+                         "[--seed S] [--weights FILE] [--max-plies P] [--opening-plies K] [--random-moves M] games.usi...\n");
     return 2;
 }
 
@@ -276,6 +278,7 @@ int main(int argc, char **argv)
         if (a == "--out" && has) o.out = argv[++i];
         else if (a == "--games" && has) o.games = std::atol(argv[++i]);
         else if (a == "--depth" && has) o.depth = std::atoi(argv[++i]);
+        else if (a == "--nodes" && has) o.nodes = std::atol(argv[++i]);
         else if (a == "--jobs" && has) o.jobs = std::max(1, std::atoi(argv[++i]));
         else if (a == "--seed" && has) o.seed = std::strtoull(argv[++i], nullptr, 10);
         else if (a == "--weights" && has) o.weights = argv[++i];
@@ -311,8 +314,8 @@ int main(int argc, char **argv)
     long todo = 0;
     for (long g = 0; g < o.games; g++)
         todo += !done.count(g);
-    std::fprintf(stderr, "%ld positions in %s, %zu games done, %ld to play on %d workers, depth %d\n", written,
-                 o.out.c_str(), done.size(), todo, o.jobs, o.depth);
+    std::fprintf(stderr, "%ld positions in %s, %zu games done, %ld to play on %d workers, %s %ld\n", written,
+                 o.out.c_str(), done.size(), todo, o.jobs, o.nodes ? "nodes" : "depth", o.nodes ? o.nodes : o.depth);
 
     std::vector<Pipe> pipes;
     std::vector<pid_t> children;

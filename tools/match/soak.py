@@ -3,6 +3,7 @@
 
     python3 tools/match/soak.py --games 500                 # resumes where the last run stopped
     python3 tools/match/soak.py --report                    # the figures so far
+    python3 tools/match/soak.py --part 1/3 & ...            # three games at a time, one process each
 
 Each game draws, from --seed and its number, an opponent (qvn itself, gpsusi or fairy-stockfish),
 a clock (byoyomi 100 ms to 2 s with or without main time; byoyomi 1000 with time_margin 100;
@@ -13,8 +14,9 @@ increment, as this script measures it from "go" or "ponderhit") is a loss on tim
 move, a crash, no answer, or a bestmove nobody asked for are its faults too. Peers only play:
 they are sent "stop" when their time is up and never lose on time.
 
-Every finished game is appended as a JSON line to DIR/progress.jsonl (default build/soak/); a
-run skips the games already there, so a stopped soak goes on where it was. qvn runs as a copy
+Every finished game is appended as a JSON line to DIR/progress.jsonl (default build/soak/; part K
+of N writes DIR/progress.K-of-N.jsonl and plays the games g with g mod N = K - 1); a run skips the
+games already in any of them, so a stopped soak goes on where it was. qvn runs as a copy
 made at the first start (DIR/engine/), so rebuilding meanwhile changes nothing.
 """
 
@@ -258,11 +260,19 @@ def play(d, openings, ref, engine_dir):
 
 
 # ---- the run and its figures ---------------------------------------------------------------------
-def report(path):
-    if not os.path.exists(path):
+def played(folder):
+    """Every game recorded in the progress files of the folder."""
+    rows = []
+    for path in sorted(__import__("glob").glob(os.path.join(folder, "progress*.jsonl"))):
+        rows += [json.loads(line) for line in open(path) if line.endswith("\n")]
+    return rows
+
+
+def report(folder):
+    rows = played(folder)
+    if not rows:
         print("no games yet")
         return
-    rows = [json.loads(line) for line in open(path)]
     faults = {}
     by_kind = {}
     for r in rows:
@@ -301,24 +311,30 @@ def main():
     ap.add_argument("--games", type=int, default=500)
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--dir", default=os.path.join(ROOT, "build", "soak"))
+    ap.add_argument("--part", default="1/1", help="K/N: play only the games g with g mod N = K - 1")
     ap.add_argument("--report", action="store_true", help="print the figures of the games played so far")
     a = ap.parse_args()
-    progress = os.path.join(a.dir, "progress.jsonl")
     if a.report:
-        return report(progress)
+        return report(a.dir)
+    part, parts = (int(x) for x in a.part.split("/"))
+    progress = os.path.join(a.dir, "progress.jsonl" if parts == 1 else "progress.%d-of-%d.jsonl" % (part, parts))
     engine_dir = os.path.join(a.dir, "engine")
     if not os.path.exists(os.path.join(engine_dir, "qvn")):
-        os.makedirs(engine_dir, exist_ok=True)
+        # copied aside and renamed, so that parts started together never run a half-copied engine
+        staging = "%s.%d" % (engine_dir, os.getpid())
+        os.makedirs(staging, exist_ok=True)
         for name in ("qvn", "hash_key.dat", "weight.dat", "book.dat"):
-            shutil.copy2(os.path.join(ROOT, "build", name), engine_dir)
-    done = set()
-    if os.path.exists(progress):
-        done = {json.loads(line)["game"] for line in open(progress)}
+            shutil.copy2(os.path.join(ROOT, "build", name), staging)
+        try:
+            os.rename(staging, engine_dir)
+        except OSError:
+            shutil.rmtree(staging)  # another part was first
+    done = {r["game"] for r in played(a.dir)}
     openings = read_openings(sorted(__import__("glob").glob(os.path.join(ROOT, "tests", "data", "games", "*.usi"))), 8)
     ref = Reference(FSF)
     with open(progress, "a", buffering=1) as out:
         for g in range(a.games):
-            if g in done:
+            if g in done or g % parts != part - 1:
                 continue
             d = draw_game(a.seed, g)
             t = time.time()
@@ -332,7 +348,7 @@ def main():
                 g, "qvn", d["opponent"], rec["clock"], rec["fault"] or "ok", rec["reason"], rec["plies"],
                 rec["seconds"], rec["load"]), flush=True)
     ref.close()
-    report(progress)
+    report(a.dir)
 
 
 if __name__ == "__main__":
