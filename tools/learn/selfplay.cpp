@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <map>
 #include <set>
 #include <string>
 #include <unordered_set>
@@ -336,6 +337,10 @@ int main(int argc, char **argv)
     std::FILE *done_out = std::fopen(done_file.c_str(), "a");
     const auto start = std::chrono::steady_clock::now();
     long games = 0, fresh = 0, duplicates = 0, wins = 0, draws = 0;
+    std::map<long, std::vector<TrainingRecord>> finished;  // played, waiting for a lower number
+    long next_game = 0;
+    while (done.count(next_game))
+        next_game++;
     int open = o.jobs;
     while (open > 0) {
         std::vector<pollfd> fds;
@@ -356,16 +361,23 @@ int main(int argc, char **argv)
             }
             auto &pend = pipes[j].pending;
             pend.insert(pend.end(), buf, buf + got);
-            // Whole games only: a game enters the file and the done list at once.
+            // Whole games only.
             while (pend.size() >= 2 * sizeof(long)) {
                 long header[2];
                 std::memcpy(header, pend.data(), sizeof header);
                 const std::size_t need = sizeof header + static_cast<std::size_t>(header[1]) * RECORD_BYTES;
                 if (pend.size() < need)
                     break;
+                std::vector<TrainingRecord> &game = finished[header[0]];
+                for (long i = 0; i < header[1]; i++)
+                    game.push_back(decode_record(pend.data() + sizeof header + i * RECORD_BYTES));
+                pend.erase(pend.begin(), pend.begin() + static_cast<long>(need));
+            }
+            // Games enter the file in their numbered order, whichever worker finished first, so
+            // the file (and what is learnt from it) is the same on every run, interrupted or not.
+            while (!finished.empty() && finished.begin()->first == next_game) {
                 std::vector<TrainingRecord> keep;
-                for (long i = 0; i < header[1]; i++) {
-                    const TrainingRecord r = decode_record(pend.data() + sizeof header + i * RECORD_BYTES);
+                for (const TrainingRecord &r : finished.begin()->second) {
                     if (seen.insert(record_hash(r)).second)
                         keep.push_back(r);
                     else
@@ -379,9 +391,12 @@ int main(int argc, char **argv)
                     std::fprintf(stderr, "cannot write %s\n", o.out.c_str());
                     return 1;
                 }
-                std::fprintf(done_out, "%ld\n", header[0]);
+                std::fprintf(done_out, "%ld\n", next_game);
                 std::fflush(done_out);
-                pend.erase(pend.begin(), pend.begin() + static_cast<long>(need));
+                finished.erase(finished.begin());
+                do
+                    next_game++;
+                while (done.count(next_game));
                 games++;
                 fresh += static_cast<long>(keep.size());
                 const double secs =
