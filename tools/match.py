@@ -552,13 +552,50 @@ def finish_game(engines, result):
 
 
 # ---- the match -----------------------------------------------------------------------------
+def fault_of(reason):
+    """The kind of a loss by fault, read back from the reason written in the records."""
+    if "loses on time" in reason:
+        return "time"
+    if any(w in reason for w in ("gives no reply", "crashes", "fails to start")):
+        return "crash"
+    if any(w in reason for w in ("illegal move", "pawn-drop mate", "declares a win wrongly")):
+        return "illegal"
+    return None
+
+
+def read_records(path, names):
+    """The games of an earlier run of the same match: game index -> record (timings not kept)."""
+    records, header = {}, None
+    with open(path) as f:
+        for line in f:
+            if line.startswith("# game "):
+                header = line
+            elif line.startswith("startpos") and header:
+                fields = dict(w.split("=", 1) for w in header.split(" reason=")[0].split()[3:])
+                reason = header.split(" reason=", 1)[1].rsplit(" plies=", 1)[0]
+                g = int(header.split()[2]) - 1
+                if fields["black"] not in names or fields["white"] not in names:
+                    sys.exit("match.py: %s holds games of %s and %s, not of this match"
+                             % (path, fields["black"], fields["white"]))
+                bi = names.index(fields["black"])
+                winner = {"1-0": "b", "0-1": "w"}.get(fields["result"])
+                moves = line.split()[2:]
+                records[g] = (bi, 1 - bi, Result(winner, reason, fault_of(reason)), moves,
+                              {"b": Stats(), "w": Stats()})
+                header = None
+    return records
+
+
 class Match:
     def __init__(self, args, setups, openings):
         self.args, self.setups, self.openings = args, setups, openings
         self.lock = threading.Lock()
         self.next_game = 0
         self.records = {}  # game index -> (black index, white index, Result, moves, stats)
-        self.out = open(args.out, "w", buffering=1)
+        if args.resume and os.path.exists(args.out):
+            self.records = read_records(args.out, [s.name for s in setups])
+            print("resuming: %d games already in %s" % (len(self.records), args.out), flush=True)
+        self.out = open(args.out, "a" if args.resume else "w", buffering=1)
         self.log = Log(args.log) if args.log else None
         self.error = None
 
@@ -575,6 +612,8 @@ class Match:
             ref = Reference(self.args.reference, self.log, "w%d.ref" % wid)
             while True:
                 with self.lock:
+                    while self.next_game in self.records:
+                        self.next_game += 1
                     if self.next_game >= self.args.games or self.error:
                         return
                     g = self.next_game
@@ -734,6 +773,8 @@ def parse_args(argv=None):
     ap.add_argument("--out", default=None, help="game records (default build/match-<date>-<time>.usi)")
     ap.add_argument("--log", default=None, help="append every line sent and received to this file")
     ap.add_argument("--reference", default=FSF, help="fairy-stockfish judging legality (default %s)" % FSF)
+    ap.add_argument("--resume", action="store_true",
+                    help="keep the games already in --out and play only the rest (same options as before)")
     ap.add_argument("-q", "--quiet", action="store_true", help="no line per game")
     a = ap.parse_args(argv)
     main_b = a.btime if a.btime is not None else (a.time or 0)
@@ -751,6 +792,8 @@ def parse_args(argv=None):
         ap.error("each side needs some time: --byoyomi, --time/--btime/--wtime or --inc")
     if a.games < 1 or a.opening_plies < 0 or a.max_plies < 1:
         ap.error("--games and --max-plies must be positive, --opening-plies not negative")
+    if a.resume and a.out is None:
+        ap.error("--resume needs --out")
     if a.out is None:
         os.makedirs(os.path.join(ROOT, "build"), exist_ok=True)
         a.out = os.path.join(ROOT, "build", time.strftime("match-%Y%m%d-%H%M%S.usi"))

@@ -215,7 +215,7 @@ def test_live():
     if not os.access(FSF, os.X_OK):
         print("skipped the live games: no %s" % FSF)
         return
-    from match import Reference
+    from match import Reference, read_records
     from shogi_board import Board
     ref = Reference(FSF)
     start = "sfen 8k/9/6NG1/9/9/9/9/9/K8 b P 1"
@@ -233,6 +233,10 @@ def test_live():
                 for bi, wi, r, _, _ in recs)
             check(ok, "%s loses both games by %s (%s)" % (mode, kind, [r.reason for _, _, r, _, _ in recs]))
             check("W/D/L for fake-%s: 0/0/2" % mode.replace(":", "-") in out, "%s: summary counts two losses" % mode)
+            back = read_records(os.path.join(tmp, "games.usi"), ["fake-" + mode.replace(":", "-"), "fake-script"])
+            check([(r.winner, r.kind, r.reason, m) for _, _, r, m, _ in recs]
+                  == [(r.winner, r.kind, r.reason, m) for _, _, r, m, _ in (back[g] for g in sorted(back))],
+                  "%s: the records read back give the same results and faults" % mode)
             return out, games
 
         out, games = losses("illegal", "illegal", "illegal move 5e5d")
@@ -261,6 +265,11 @@ def test_live():
               "the ply limit draws")
         check("W/D/L for script1: 0/2/0" in out or "W/D/L for fake-script1: 0/2/0" in out,
               "same names get numbered; draws counted")
+        run_match(tmp, "script", "illegal")
+        rc, recs, out, games = run_match(tmp, "script", "illegal", "--games", "3", "--resume")
+        check(rc == 0 and len(recs) == 3 and games.count("# game ") == 3
+              and "# game 3 " in games and "W/D/L for fake-script: 3/0/0" in out,
+              "a resumed match plays only the missing game and counts all three")
 
 
 def main():
