@@ -299,6 +299,9 @@ def report(folder):
     for kind, k in sorted(by_kind.items()):
         print("%-10s %6d %7d %8.0f %8.0f %+.0f ms" % (kind, k["games"], k["moves"], k["sum"] / max(1, k["moves"]),
                                                      k["max"], k["over"]))
+    loads = sorted(r["load"] for r in rows)
+    print("load average (1 min) at the games' ends: median %.1f, max %.1f on %d cores" % (
+        loads[len(loads) // 2], loads[-1], os.cpu_count()))
     margin = [t for r in rows if r["kind"] == "margin100" for t in r["think"] if t > 300]
     if margin:
         margin.sort()
