@@ -153,7 +153,10 @@ int &weight_at(int index)
 
 void InitEvalute(int flag, const char *file_name)
 {
+    // Found where the engine finds it, so that a tool started outside its folder (the bench)
+    // reads the same weights rather than none.
+    char path[4096];
     if (flag == 1)
-        load_weights(file_name);
+        load_weights(find_data_file(file_name, path, sizeof path));
     build_derived_tables();
 }

@@ -70,7 +70,9 @@ void copy_for_quiescence(Position *child, const Position *node)
 
 int Quiescence(int side, int alpha, int beta, int ply, int qply)
 {
-    if (AbortSearch || node_limit_reached())
+    // The clock too, every 256 nodes: with full hands one quiescence search from a single
+    // leaf can take tens of thousands of nodes, far past a short byoyomi on a busy machine.
+    if (AbortSearch || node_limit_reached() || ((SearchNodes & 255) == 0 && clock_test()))
         return 0;
     profile[3]++;
     if (qply > MaxQuiPly)
