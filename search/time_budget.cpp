@@ -11,6 +11,13 @@ constexpr int SHORT_BYOYOMI_MARGIN = 500;  // below a byoyomi under 10 s
 constexpr int LONG_BYOYOMI = 10000;
 constexpr int MIN_BYOYOMI_BUDGET = 1000;   // a byoyomi follows: the main time may go faster
 
+// Without a byoyomi or a real increment every move also costs time the engine cannot see
+// (process, pipe, server): kept aside for the moves of a long game, with a short search each.
+constexpr int MOVE_OVERHEAD = 10;  // ms a move costs beyond the search
+constexpr int MIN_THINK = 5;       // ms searched when only the reserve is left
+constexpr int RESERVE_PLY = 300;   // the game length the reserve lasts to
+constexpr int RESERVE_MIN_MOVES = 30;
+
 // Own moves left in the game by phase: the rest of 200 plies, at least 80, 40, 20.
 int expected_moves(int moves_played, int grade)
 {
@@ -58,8 +65,17 @@ TimeBudget plan_time(const TimeControl &c)
         return b;  // no clock at all
     const int available = c.remain + c.increment;
     b.hard_stop = std::max(0, available - margin_below(available, BUDGET_MARGIN, c.margin));
-    b.one_ply_time = c.increment + share;
-    b.extension = factor * b.one_ply_time;
+    const int per_move = MOVE_OVERHEAD + MIN_THINK - c.increment;
+    int planned = c.increment + share;
+    if (per_move > 0) {  // sudden death, or an increment too small to pay for a move
+        const int moves_left = std::max((RESERVE_PLY - c.moves_played) / 2, RESERVE_MIN_MOVES);
+        const int usable = std::max(0, c.remain - per_move * moves_left);
+        planned = c.increment + usable / b.remain_ply;
+        b.one_ply_time = std::max(planned, c.increment + MIN_THINK);
+    } else {
+        b.one_ply_time = planned;
+    }
+    b.extension = factor * planned;
     b.stop = std::min(b.one_ply_time, b.hard_stop);
     b.extended_stop = std::min(b.one_ply_time + b.extension, b.hard_stop);
     return b;

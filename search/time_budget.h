@@ -31,5 +31,6 @@ struct TimeBudget {
 // game, at least one second, stopped 700 ms (the margin) before it, and a hard stop the
 // margin before the byoyomi ends. Fischer and sudden death (no byoyomi): the increment plus
 // a share of the main time, stopped on the plan, never later than the margin before the
-// main time and increment are used up.
+// main time and increment are used up; with no increment (or a tiny one) the share comes
+// from what is left after a reserve of 15 ms for each own move to ply 300 (at least 30).
 TimeBudget plan_time(const TimeControl &clock);

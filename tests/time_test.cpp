@@ -122,8 +122,8 @@ TEST(TimeBudget, Stops)
     const Case cases[] = {
         {{0, 5000, 0, 30, 0, -1}, 4300, 4300, 4300},        // 0 + 5 s: the increment less 700 ms
         {{30000, 3000, 0, 30, 0, -1}, 3352, 6704, 32300},    // the increment and 1/85 of the main time
-        {{60000, 0, 0, 0, 0, -1}, 600, 1200, 59300},         // sudden death: 1/100 of the main time
-        {{600, 0, 0, 150, 2, -1}, 24, 96, 300},              // 0.6 s left: 1/25, half of it at most
+        {{60000, 0, 0, 0, 0, -1}, 577, 1154, 59300},         // sudden death: 1/100 of what the reserve leaves
+        {{600, 0, 0, 150, 2, -1}, 5, 5, 300},                // 0.6 s left, all of it reserve: 5 ms a move
         {{0, 500, 0, 60, 1, -1}, 250, 250, 250},             // 0 + 0.5 s: never no search at all
         {{0, 2000, 0, 60, 1, 100}, 1900, 1900, 1900},        // margin option 100
         {{0, 0, 1000, 40, 1, 100}, NO_LIMIT, NO_LIMIT, 900}, // byoyomi 1000 used to 900 ms
@@ -160,6 +160,21 @@ TEST(TimeBudget, NeverPastTheTimeLeft)
                         ASSERT_EQ(b.hard_stop, std::max(0, left - kept)) << remain << "+" << inc;
                         ASSERT_GE(b.stop, std::min(inc, b.hard_stop)) << remain << "+" << inc;
                     }
+}
+
+// Sudden death: a game of 300 plies in which every own move takes all its plan may extend
+// it to, plus 10 ms the engine cannot see, still has time left at its end.
+TEST(TimeBudget, SuddenDeathLastsALongGame)
+{
+    for (int start : {3000, 5000, 10000, 60000, 600000}) {
+        int remain = start;
+        for (int ply = 0; ply < 300; ply += 2) {
+            const int grade = ply < 60 ? 0 : ply < 120 ? 1 : 2;
+            const TimeBudget b = plan_time({remain, 0, 0, ply, grade, -1});
+            remain -= b.extended_stop + 10;
+            ASSERT_GT(remain, 0) << start << " ms, ply " << ply;
+        }
+    }
 }
 
 // What each "go" asks of the search: clock, limits, and the engine's own side's values.
