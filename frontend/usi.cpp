@@ -127,6 +127,9 @@ void prepare_table()
     }
     if (requested_mate_mib != mate_table_mib() && !mate_table_resize(requested_mate_mib))
         std::fputs("mate_hash: not enough memory; the mate solver's table keeps its size\n", stderr);
+    // Every search clears the evaluation cache on its own clock; its first touch (page faults on
+    // 16 MiB) took up to 250 ms on a busy machine, past a short byoyomi: it is had here.
+    EvaluteHashClear();
 }
 
 void on_setoption(const char *line)
