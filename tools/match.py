@@ -443,11 +443,45 @@ class Result:
         self.kind = kind      # "illegal", "crash", "time" for a loss by fault of the loser
 
 
+MATE_SCORE = 1000000
+
+
+def parse_score(line):
+    """The score of an "info" line from its sender's view, mates as +-MATE_SCORE; None without one."""
+    words = line.split()
+    if "score" not in words:
+        return None
+    i = words.index("score")
+    try:
+        kind, value = words[i + 1], words[i + 2]
+        if kind == "cp":
+            return int(value)
+        if kind == "mate":
+            return -MATE_SCORE if value.startswith("-") else MATE_SCORE
+    except (IndexError, ValueError):
+        pass
+    return None
+
+
+def adjudicate(scores, bound, plies):
+    """The side both engines agree is winning: the last plies scores (black's view, None where a
+    move came without one) all at bound or beyond for the same side. None when not decided."""
+    if bound <= 0 or len(scores) < plies:
+        return None
+    last = scores[-plies:]
+    if all(s is not None and s >= bound for s in last):
+        return "b"
+    if all(s is not None and s <= -bound for s in last):
+        return "w"
+    return None
+
+
 def play_game(opening, engines, ref, args):
     """Plays one game; engines maps "b"/"w" to Engine. Returns (Result, moves, {side: Stats})."""
     stats = {"b": Stats(), "w": Stats()}
     board = Board.from_position("startpos")
     moves, keys, checks = [], [position_key(board)], [False]
+    scores = []  # each searched move's last reported score, from black's view
     for side in "bw":
         try:
             engines[side].new_game()
@@ -485,6 +519,7 @@ def play_game(opening, engines, ref, args):
             engine.p.send(engine.go_line(clocks, args.byoyomi, args.inc, args.nodes))
             t0 = time.monotonic()
             stop_sent = False
+            score = None
             while True:
                 limit = allowed + (args.hang if stop_sent else 0)
                 try:
@@ -499,6 +534,9 @@ def play_game(opening, engines, ref, args):
                     continue
                 if line.startswith("bestmove"):
                     break
+                if line.startswith("info"):
+                    reported = parse_score(line)
+                    score = score if reported is None else reported
         except Ended:
             engine.stop_process(kill=True)
             return Result(other(side), "%s crashes" % who(side), "crash"), moves, stats
@@ -538,6 +576,11 @@ def play_game(opening, engines, ref, args):
             return Result(None, "4-fold repetition (sennichite)"), moves, stats
         if rep:
             return Result(other(rep), "perpetual check by %s" % who(rep)), moves, stats
+        scores.append(None if score is None else score if side == "b" else -score)
+        winner = adjudicate(scores, args.resign, args.resign_plies)
+        if winner:
+            return Result(winner, "adjudicated: both engines see %s winning (%d or more for %d plies)"
+                          % (who(winner), args.resign, args.resign_plies)), moves, stats
 
 
 def finish_game(engines, result):
@@ -764,6 +807,10 @@ def parse_args(argv=None):
                     help="ms past the deadline (after 'stop') until no reply counts as a crash (default 5000)")
     ap.add_argument("--start-timeout", type=float, default=60.0,
                     help="s to wait for usiok and readyok (default 60)")
+    ap.add_argument("--resign", type=int, default=0,
+                    help="adjudicate a win when every score of the last --resign-plies moves, of both engines, "
+                         "says the same side leads by this much (default 0: off)")
+    ap.add_argument("--resign-plies", type=int, default=6, help="plies for --resign (default 6)")
     ap.add_argument("--max-plies", type=int, default=320, help="draw at this many plies (default 320)")
     ap.add_argument("--opening-plies", type=int, default=12, help="plies taken from each record (default 12)")
     ap.add_argument("--openings", nargs="+", default=None,

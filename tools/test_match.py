@@ -87,6 +87,22 @@ def test_elo():
     check(abs(m - 69.0) < 1.5, "100 games at 50%% give about +-69 (got %.1f)" % m)
 
 
+def test_adjudication():
+    from match import MATE_SCORE, adjudicate, parse_score
+    for line, score in [("info depth 3 score cp -250 pv 7g7f", -250), ("info score mate 5 pv 2b3c+", MATE_SCORE),
+                        ("info score mate -3", -MATE_SCORE), ("info score mate -", -MATE_SCORE),
+                        ("info nodes 5 pv 7g7f", None), ("info score cp", None), ("info string score cp x", None)]:
+        check(parse_score(line) == score, "score of %r" % line)
+    for scores, bound, plies, winner in [
+            ([0, 2100, 2500, 2000], 2000, 3, "b"),                    # both engines agree for 3 plies
+            ([2100, 2500, -2000, -2100, -MATE_SCORE], 2000, 3, "w"),
+            ([2100, 2500, 1999], 2000, 3, None),                       # one score short of the bound
+            ([2100, None, 2500], 2000, 3, None),                       # a move without a score
+            ([2100, 2500], 2000, 3, None),                             # too few plies
+            ([5000, 5000, 5000], 0, 3, None)]:                         # off
+        check(adjudicate(scores, bound, plies) == winner, "adjudicate %s by %d for %d" % (scores, bound, plies))
+
+
 def test_repetition():
     from match import position_key, repetition
     from shogi_board import Board
@@ -277,6 +293,7 @@ def main():
         fake_engine(sys.argv[2])
         return 0
     test_elo()
+    test_adjudication()
     test_repetition()
     test_pawn_drop_filter()
     test_declaration()
