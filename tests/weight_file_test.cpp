@@ -207,7 +207,7 @@ TEST(WeightText, FaultsNameTheirLine)
 // bytes; and the build's weight.dat is exactly that file.
 TEST(WeightText, ShippedWeightsSurviveDumpAndRewrite)
 {
-    std::ifstream in(std::string(QVN_SOURCE_DIR) + "/tools/weights.txt");
+    std::ifstream in(std::string(QVN_SOURCE_DIR) + "/tools/learn/learned-weights.txt");
     ASSERT_TRUE(in.good());
     WeightSet w;
     std::string error;
@@ -231,7 +231,7 @@ TEST(WeightText, ShippedWeightsSurviveDumpAndRewrite)
 
     std::ostringstream summary;
     print_weight_summary(summary, back);
-    EXPECT_NE(summary.str().find("time stamp 1735689600 = 2025-01-01 00:00:00 UTC"), std::string::npos);
+    EXPECT_NE(summary.str().find("time stamp 1796601600 = 2026-12-07 00:00:00 UTC"), std::string::npos);
     EXPECT_NE(summary.str().find("OffensePos"), std::string::npos);
 }
 
