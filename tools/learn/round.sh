@@ -3,17 +3,18 @@
 # carries on with the step it was in (self-play skips the games done, the learner runs once,
 # the gauntlet keeps the games already played).
 #
-#   tools/learn/round.sh DIR START.dat SEED GAMES OPPONENT.dat [GAUNTLET_GAMES]
+#   tools/learn/round.sh DIR START.dat SEED GAMES OPPONENT.dat [LAMBDA [GAUNTLET_GAMES]]
 #
 #   1. self-play: GAMES games of START.dat weights at depth 2, seed SEED -> DIR/selfplay.bin
-#   2. learning from them, starting from START.dat           -> DIR/weight.dat, weights.txt, loss.svg
+#   2. learning from them, starting from START.dat, with the search score's share LAMBDA of
+#      the target (1.0; the game result has the rest)      -> DIR/weight.dat, weights.txt, loss.svg
 #   3. gauntlet: DIR/weight.dat against OPPONENT.dat, 100,000 nodes a move (400 games)
 #
 # Programs run from copies in DIR/bin, so that rebuilding meanwhile changes nothing. Each
 # step's output goes to DIR/<step>.log; DIR/step says which step the round is in.
 set -e
 top=$(cd "$(dirname "$0")/../.." && pwd)
-dir=$1; start=$(realpath "$2"); seed=$3; games=$4; opponent=$(realpath "$5"); gauntlet=${6:-400}
+dir=$1; start=$(realpath "$2"); seed=$3; games=$4; opponent=$(realpath "$5"); lambda=${6:-1.0}; gauntlet=${7:-400}
 mkdir -p "$dir/bin"
 dir=$(realpath "$dir")
 [ -x "$dir/bin/qvn-selfplay" ] || cp "$top/build/qvn-selfplay" "$top/build/qvn-learn" "$dir/bin/"
@@ -30,7 +31,7 @@ bin/qvn-selfplay --out selfplay.bin --games "$games" --depth 2 --jobs 2 --seed "
 if [ ! -f weight.dat ]; then
     echo learn > step
     bin/qvn-learn --data selfplay.bin $( [ -f "$check" ] && echo --check "$check" ) --init start-weight.dat \
-        --out weight.dat.part --text weights.txt --svg loss.svg --epochs 4 --lambda 1.0 --batch 1024 \
+        --out weight.dat.part --text weights.txt --svg loss.svg --epochs 4 --lambda "$lambda" --batch 1024 \
         --l2 1e-7 --rate 0.3 --decay 0.9 --stamp 1796601600 > learn.log 2>&1
     mv weight.dat.part weight.dat
 fi
