@@ -8,8 +8,8 @@
 
 Reads the lines of `qvn-records dump` on standard input and writes them again with the
 engine's score (the last "score cp" or "score mate" of its info lines, side to move's view;
-a mate is +-100000), its move and teacher 2. The scores stay on the engine's own scale: the
-learner fits that scale to the game results. Prints positions per second on standard error.
+a mate is the record's bound +-32000), its move and teacher 2. The scores stay on the
+engine's own scale: the learner fits that scale to the game results. Prints positions per second on standard error.
 """
 
 import argparse
@@ -18,6 +18,9 @@ import subprocess
 import sys
 import tempfile
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from match import parse_score  # noqa: E402  (the match tool reads engine scores the same way)
 
 GPS_DATA = "/usr/share/gpsshogi-data/data"
 
@@ -71,13 +74,9 @@ def main():
             if words[:1] == ["bestmove"]:
                 move = words[1] if len(words) > 1 else ""
                 break
-            if "score" in words:
-                i = words.index("score")
-                if words[i + 1] == "cp":
-                    score = int(words[i + 2])
-                elif words[i + 1] == "mate":
-                    m = words[i + 2]
-                    score = -100000 if m.startswith("-") else 100000
+            if words[:1] == ["info"]:
+                reported = parse_score(out)
+                score = score if reported is None else reported
         else:
             sys.exit("the engine ended")
         if score is None or move in ("resign", "win", ""):
