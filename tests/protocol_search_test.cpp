@@ -597,7 +597,7 @@ TEST_F(SearchProtocol, OptionsAreListedSetAndHaveTheirEffect)
     ASSERT_TRUE(e.wait_for("readyok"));
     a = search(e, "startpos", "go nodes 300000\n");
     EXPECT_EQ(a.lines.end()[-3].rfind("info nodes ", 0), 0u) << a.lines.end()[-3];  // a book move
-    a = search(e, pos, "go nodes 300000\n");
+    a = search(e, pos, "go nodes 1000000\n");
     EXPECT_FALSE(a.ponder.empty());
     EXPECT_GT(hashfull(a), 40);  // 1 MiB fills up, 128 MiB hardly
     a = search(e, pos, TIMED_1000);
