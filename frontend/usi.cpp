@@ -22,6 +22,7 @@
 #include "search/root_search.h"
 #include "search/search.h"
 #include "search/time_budget.h"
+#include "search/worker.h"
 
 std::atomic<int> go;
 std::atomic<int> complete;
@@ -358,11 +359,11 @@ void serve_go()
         MovePrint(&bestmove[1], 1, nullptr);
     }
     bestmove[0] = bestmove[1] = 0;
-    SearchNodes = 0;
+    main_worker().nodes = 0;
     const int started = tick_count();
     const int result = Think(bestmove, go_depth);
     if (report_nodes)
-        usi_printf("info nodes %lld time %d\n", static_cast<long long>(SearchNodes), tick_count() - started);
+        usi_printf("info nodes %lld time %d\n", static_cast<long long>(main_worker().nodes), tick_count() - started);
 
     std::lock_guard<std::mutex> lock(state_mutex);
     ret_val = result;
@@ -404,7 +405,7 @@ int usi_printf(const char *fmt, ...)
     return write_protocol(large.data(), len);
 }
 
-void usi_info(int time, int value, const int *pv)
+void usi_info(int time, int depth, int value, const int *pv)
 {
     char line[512];
     int len;
@@ -414,7 +415,7 @@ void usi_info(int time, int value, const int *pv)
         const int nps = static_cast<int>(static_cast<long long>(nodes) * 1000 / time);
         len = std::snprintf(line, sizeof line,
                             "info time %d depth %d nodes %d score cp %d hashfull %d nps %d pv ", time,
-                            Iterate, nodes, value, hashfull, nps);
+                            depth, nodes, value, hashfull, nps);
     } else {
         len = std::snprintf(line, sizeof line, "info nodes %d pv ", value);
     }

@@ -7,12 +7,7 @@
 #include "movegen/make_legal.h"
 #include "search/pv.h"
 #include "search/see.h"
-
-int KillerMove1[KILLER_SIZE];
-int KillerMove2[KILLER_SIZE];
-int KillerMate[KILLER_SIZE];
-unsigned HistoryCut[HISTORY_SIZE];
-unsigned HistoryTride[HISTORY_SIZE];
+#include "search/worker.h"
 
 namespace {
 
@@ -22,10 +17,10 @@ constexpr int CAPTURE_SCORE = 10000;
 
 // Below 8192 as long as a move has cut no more often than it was tried, so killers
 // rank above every quiet move.
-int history_score(int move)
+int history_score(const SearchWorker &w, int move)
 {
     const int i = history_index(move);
-    return static_cast<int>(((HistoryCut[i] + 1) << 13) / (HistoryTride[i] + 2));
+    return static_cast<int>(((w.HistoryCut[i] + 1) << 13) / (w.HistoryTride[i] + 2));
 }
 
 bool is_tactical(int move) { return (move & 0x1F00000) != 0; }
@@ -71,9 +66,9 @@ void sort_moves(int *list, int *score, int n)
     }
 }
 
-int order_evasions(int side, int ply, int *list, int n, int *score)
+int order_evasions(SearchWorker &w, int side, int ply, int *list, int n, int *score)
 {
-    Position *node = &Trunk[ply];
+    Position *node = &w.trunk[ply];
     for (int i = 0; i < n; i++) {
         const int m = list[i];
         if (m == 0) {
@@ -92,14 +87,14 @@ int order_evasions(int side, int ply, int *list, int n, int *score)
             score[i] = CAPTURE_SCORE + (move_is_promote(m) ? promote_value[move_piece(m)] : 0) +
                        (move_cap(m) ? mvv_lva[move_cap(m)][move_piece(m)] : 0);
         else
-            score[i] = history_score(m);
+            score[i] = history_score(w, m);
     }
     return n;
 }
 
-int order_moves(int side, int ply, int *list, int n, int *score)
+int order_moves(SearchWorker &w, int side, int ply, int *list, int n, int *score)
 {
-    Position *node = &Trunk[ply];
+    Position *node = &w.trunk[ply];
     const int last = node->last_move;
     for (int i = 0; i < n; i++) {
         int &m = list[i];
@@ -109,15 +104,15 @@ int order_moves(int side, int ply, int *list, int n, int *score)
             score[i] = HASH_SCORE;
             m |= FLAG_KILLER;
             profile[112]++;
-        } else if (m == KillerMate[ply]) {
+        } else if (m == w.KillerMate[ply]) {
             score[i] = MATE_KILLER_SCORE;
             m |= FLAG_KILLER;
             profile[113]++;
-        } else if (m == KillerMove1[ply]) {
+        } else if (m == w.KillerMove1[ply]) {
             score[i] = KILLER1_SCORE;
             m |= FLAG_KILLER;
             profile[114]++;
-        } else if (m == KillerMove2[ply]) {
+        } else if (m == w.KillerMove2[ply]) {
             score[i] = KILLER2_SCORE;
             m |= FLAG_KILLER;
             profile[115]++;
@@ -139,8 +134,8 @@ int order_moves(int side, int ply, int *list, int n, int *score)
                 profile[116]++;
             }
         } else {
-            score[i] = history_score(m);
-            profile[HistoryTride[history_index(m)] == 0 ? 119 : 118]++;
+            score[i] = history_score(w, m);
+            profile[w.HistoryTride[history_index(m)] == 0 ? 119 : 118]++;
         }
     }
     return n;
@@ -148,9 +143,8 @@ int order_moves(int side, int ply, int *list, int n, int *score)
 
 }  // namespace
 
-int GenerateRoot(int *list)
+int GenerateRoot(Position *root, int *list)
 {
-    Position *root = &Trunk[0];
     int n;
     if (in_check(1, root)) {
         n = MakeEvasion(1, root, root->attack[0][root->king[1]], list);
@@ -165,9 +159,9 @@ int GenerateRoot(int *list)
     return n;
 }
 
-int GenerateOrder(int side, int ply, int *list)
+int SearchWorker::GenerateOrder(int side, int ply, int *list)
 {
-    Position *node = &Trunk[ply];
+    Position *node = &trunk[ply];
     int score[MOVE_LIST_SIZE];
     int n;
     if (in_check(side, node)) {
@@ -181,7 +175,7 @@ int GenerateOrder(int side, int ply, int *list)
             return 2;
         if (n > MAX_MOVE - 1)
             n = MAX_MOVE - 1;
-        order_evasions(side, ply, list, n, score);
+        order_evasions(*this, side, ply, list, n, score);
     } else {
         n = MakeMove(side, node, list);
         n += MakeDrop(side, node, list + n);
@@ -189,7 +183,7 @@ int GenerateOrder(int side, int ply, int *list)
             lprintf("OUT OF MAX_MOVE !!!!!!!!!!!!!!!!! %d\n", n);
             n = MAX_MOVE - 1;
         }
-        order_moves(side, ply, list, n, score);
+        order_moves(*this, side, ply, list, n, score);
     }
     profile[110] += n;
     sort_moves(list, score, n);

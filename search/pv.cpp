@@ -7,7 +7,7 @@
 #include "frontend/log.h"
 #include "hash/hash.h"
 
-int profile[PROFILE_SIZE];
+thread_local int profile[PROFILE_SIZE];
 
 void PvAdd(int *pv, const int *child, int move)
 {

@@ -15,8 +15,7 @@
 #include "search/pv.h"
 #include "search/search.h"
 #include "search/see.h"
-
-int MaxQuiPly;
+#include "search/worker.h"
 
 namespace {
 
@@ -68,16 +67,16 @@ void copy_for_quiescence(Position *child, const Position *node)
 
 }  // namespace
 
-int Quiescence(int side, int alpha, int beta, int ply, int qply)
+int SearchWorker::Quiescence(int side, int alpha, int beta, int ply, int qply)
 {
     // The clock too, every 256 nodes: with full hands one quiescence search from a single
     // leaf can take tens of thousands of nodes, far past a short byoyomi on a busy machine.
-    if (AbortSearch || node_limit_reached() || ((SearchNodes & 255) == 0 && clock_test()))
+    if (AbortSearch || node_limit_reached(nodes) || ((nodes & 255) == 0 && clock_test()))
         return 0;
     profile[3]++;
     if (qply > MaxQuiPly)
         MaxQuiPly = qply;
-    Position *node = &Trunk[ply];
+    Position *node = &trunk[ply];
     int list[QUI_LIST_SIZE];
     int n = 0;
     const int checkers = node->king[side] ? node->attack[side ^ 1][node->king[side]] : 0;
@@ -124,7 +123,7 @@ int Quiescence(int side, int alpha, int beta, int ply, int qply)
         return best;
 
     const int recapture_square = move_to(node->last_move);
-    Position *child = &Trunk[ply + 1];
+    Position *child = &trunk[ply + 1];
     for (int i = 0; i < n; i++) {
         const int m = list[i];
         if (m == 0)

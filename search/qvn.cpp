@@ -32,7 +32,7 @@ constexpr const char *grade_name[3] = {"序盤", "中盤", "終盤"};
 bool legal_at_root(int move)
 {
     int list[MOVE_LIST_SIZE];
-    const int n = GenerateRoot(list);
+    const int n = GenerateRoot(&Trunk[0], list);
     for (int i = 0; i < n; i++) {
         if (list[i] != move)
             continue;
@@ -105,7 +105,7 @@ int Think(int *best, int max_depth)
     if (from_book) {
         best[0] = from_book;
         best[1] = -1;
-        usi_info(-1, weight, best);
+        usi_info(-1, 0, weight, best);
         result = 0;
     } else if (!(mate_probe > 0 && probe_mate(best, &result))) {
         result = IterativeDeep(best, max_depth);

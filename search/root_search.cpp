@@ -15,12 +15,7 @@
 #include "search/qvn.h"
 #include "search/quiescence.h"
 #include "search/search.h"
-
-int Iterate;
-int root_n_move;
-int root_move[MOVE_LIST_SIZE];
-RootRecord root_list[MAX_MOVE];
-int iterate_value[33];
+#include "search/worker.h"
 
 namespace {
 
@@ -28,10 +23,8 @@ constexpr int ASPIRATION = 192, WIDEN = 550;
 constexpr int REJECTED = -30000, NOT_BEST = -30001;
 constexpr int ROOT_PV_SIZE = 33;
 
-int it_time;
-
 // Records by descending key, equal keys by descending nodes; stable (bubble sort).
-void sort_root(int n)
+void sort_root(RootRecord *root_list, int *root_move, int n)
 {
     auto smaller = [](const RootRecord &a, const RootRecord &b) {
         return a.key < b.key || (a.key == b.key && a.nodes < b.nodes);
@@ -59,10 +52,9 @@ bool major(int type) { return type == KA || type == HI || type == UM || type == 
 
 enum class Verdict { Search, Reject, ChooseRepetition };
 
-// The repetition and horizon rules for the position after a root move, Trunk[1].
-Verdict history_verdict()
+// The repetition and horizon rules for the position after a root move.
+Verdict history_verdict(const Position &after)
 {
-    const Position &after = Trunk[1];
     bool seen = false;
     for (int k = std::min(nMoves, GAME_RECORD_SIZE - 1); k >= 1; k--) {
         if (HashRecord[k] == after.key) {
@@ -114,14 +106,15 @@ bool entering_king_after_move(const Position *p)
     return count >= 10 && points >= (Reverse ? 27 : 28);
 }
 
-// The move to play when no iteration was completed: the first legal root move.
 // The move to play when the search stopped before finishing an iteration: the best one the
 // unfinished pass searched, else the first legal move that the history rules allow (a
 // repetition can throw a won game away), else the first legal move.
-int fallback_move()
+int fallback_move(SearchWorker &w)
 {
+    const RootRecord *root_list = w.root_list;
+    Position *trunk = w.trunk;
     int best = 0, best_key = REJECTED;
-    for (int i = 0; i < root_n_move; i++) {
+    for (int i = 0; i < w.root_n_move; i++) {
         const RootRecord &r = root_list[i];
         if (r.pv[0] != 0 && r.key > best_key) {
             best = r.pv[0];
@@ -131,13 +124,13 @@ int fallback_move()
     if (best)
         return best;
     int first = 0;
-    for (int i = 0; i < root_n_move; i++) {
-        const int m = root_move[i];
-        Trunk[1] = Trunk[0];
-        NewBoard(1, m, &Trunk[1]);
-        if (illegal_pawn_drop(1, m, &Trunk[1]))
+    for (int i = 0; i < w.root_n_move; i++) {
+        const int m = w.root_move[i];
+        trunk[1] = trunk[0];
+        NewBoard(1, m, &trunk[1]);
+        if (illegal_pawn_drop(1, m, &trunk[1]))
             continue;
-        if (nMoves == 0 || history_verdict() != Verdict::Reject)
+        if (nMoves == 0 || history_verdict(trunk[1]) != Verdict::Reject)
             return m;
         if (!first)
             first = m;
@@ -174,15 +167,16 @@ bool entering_king_declaration(const Position *p, int points_needed)
     return count >= 10 && points >= points_needed;
 }
 
-int IterativeDeep(int *best, int max_depth)
+int SearchWorker::IterativeDeep(int *best, int max_depth)
 {
-    root_n_move = GenerateRoot(root_move);
+    set_root();
+    root_n_move = GenerateRoot(&trunk[0], root_move);
     lprintf("ルート生成数=%d\n", root_n_move);
     if (root_n_move == 0)
         return -MATE;
     // AbortSearch is left alone: the front end cleared it when it accepted the "go".
     Extend = 0;
-    SearchNodes = 0;
+    nodes = 0;
     std::memset(root_list, 0, sizeof(RootRecord) * root_n_move);
     clear_search_tables();
     EvaluteHashClear();
@@ -193,7 +187,7 @@ int IterativeDeep(int *best, int max_depth)
     bool aborted = false, ignore_history = false;
 
     while (Iterate <= max_depth && !aborted) {
-        it_time = tick_count();
+        int it_time = tick_count();
         int alpha = -MATE, beta = MATE;
         if (Iterate > 2 && previous >= -14999 && previous <= 14999) {
             alpha = previous - ASPIRATION;
@@ -208,7 +202,7 @@ int IterativeDeep(int *best, int max_depth)
             lprintf("\n*** Iterate=%d (alpha:%d beta:%d ret:%d)\n", Iterate, alpha, beta, previous);
             for (int i = 0; i < KILLER_SIZE; i++)
                 KillerMove1[i] = KillerMove2[i] = KillerMate[i] = 0;
-            Trunk[0].hash_move = 0;
+            trunk[0].hash_move = 0;
             if (AbortSearch) {
                 aborted = true;
                 break;
@@ -219,12 +213,12 @@ int IterativeDeep(int *best, int max_depth)
                 MaxPly = MaxQuiPly = 0;
                 int local_pv[PV_SIZE] = {PV_END};
                 const int nodes_before = profile[0];
-                Trunk[0].eval = 0;
-                Trunk[1] = Trunk[0];
-                Trunk[1].last_move = m;
-                NewBoard(1, m, &Trunk[1]);
+                trunk[0].eval = 0;
+                trunk[1] = trunk[0];
+                trunk[1].last_move = m;
+                NewBoard(1, m, &trunk[1]);
 
-                const Verdict verdict = nMoves > 0 && !ignore_history ? history_verdict() : Verdict::Search;
+                const Verdict verdict = nMoves > 0 && !ignore_history ? history_verdict(trunk[1]) : Verdict::Search;
                 if (verdict == Verdict::ChooseRepetition) {
                     special = REPETITION_CHOSEN;
                 } else if (verdict == Verdict::Reject && root_n_move > 1) {
@@ -232,14 +226,14 @@ int IterativeDeep(int *best, int max_depth)
                     held_back++;
                     continue;
                 }
-                const bool check = gives_check(1, &Trunk[1]);
+                const bool check = gives_check(1, &trunk[1]);
                 const bool pawn_drop = move_from(m) == 0 && move_piece(m) == FU;
                 // A pawn dropped to mate is illegal: tested before anything can choose it.
-                if (illegal_pawn_drop(1, m, &Trunk[1])) {
+                if (illegal_pawn_drop(1, m, &trunk[1])) {
                     root_list[i].key = REJECTED;
                     continue;
                 }
-                if (!special && entering_king_after_move(&Trunk[1])) {
+                if (!special && entering_king_after_move(&trunk[1])) {
                     lputs("入玉勝ち");
                     special = ENTERING_KING_WIN;
                 }
@@ -302,7 +296,7 @@ int IterativeDeep(int *best, int max_depth)
                 alpha = fail_low++ == 0 ? alpha - WIDEN : -MATE;
                 lprintf("low fail score:%d alpha:%d\n", r, alpha);
             }
-            sort_root(root_n_move);
+            sort_root(root_list, root_move, root_n_move);
             if (r < -29899 || r > 29899) {
                 accepted = r;
                 break;
@@ -313,15 +307,15 @@ int IterativeDeep(int *best, int max_depth)
 
         result = accepted;
         iterate_value[Iterate] = accepted;
-        sort_root(root_n_move);
+        sort_root(root_list, root_move, root_n_move);
         const RootRecord &top = root_list[0];
         best[0] = top.pv[0];
         best[1] = top.pv[1];
         MaxPly = top.max_ply;
-        HashStore(1, &Trunk[0], HASH_EXACT, static_cast<std::uint8_t>(2 * Iterate), static_cast<std::uint16_t>(accepted),
+        HashStore(1, &trunk[0], HASH_EXACT, static_cast<std::uint8_t>(2 * Iterate), static_cast<std::uint16_t>(accepted),
                   best[0]);
         it_time = tick_count() - it_time + 1;
-        usi_info(it_time, accepted, top.pv);
+        usi_info(it_time, Iterate, accepted, top.pv);
         log_root_table(root_list, root_n_move);
         log_iteration_statistics(Elapsed, it_time);
 
@@ -355,7 +349,7 @@ int IterativeDeep(int *best, int max_depth)
         result = previous;
         // Never "pass": without a finished iteration the best move searched so far is played.
         if (best[0] == 0) {
-            best[0] = fallback_move();
+            best[0] = fallback_move(*this);
             best[1] = 0;
             if (best[0] == 0)
                 result = -MATE;
@@ -364,3 +358,5 @@ int IterativeDeep(int *best, int max_depth)
     log_final_tables(MaxPly);
     return result;
 }
+
+int IterativeDeep(int *best, int max_depth) { return main_worker().IterativeDeep(best, max_depth); }

@@ -3,20 +3,16 @@
 
 #include "movegen/make_legal.h"
 #include "search/pv.h"
-
-extern int Iterate;                        // the current iteration depth in plies
-extern int root_n_move;                    // number of root moves
-extern int root_move[MOVE_LIST_SIZE];      // the root moves, sorted with their records
-extern RootRecord root_list[MAX_MOVE];
-extern int iterate_value[33];              // accepted result of each iteration
+#include "search/worker.h"
 
 // Result of a root move that repeats the position by choice (evaluation bad enough).
 constexpr int REPETITION_CHOSEN = 29001;
 // Result of a position after which the engine can declare an entering-king win.
 constexpr int ENTERING_KING_WIN = 29000;
 
-// Searches Trunk[0] (side 1 to move) by iterative deepening up to max_depth plies; best[0]
-// gets the move, best[1] the expected reply. Returns the score, -30000 with no legal move.
+// Searches the game's root Trunk[0] (side 1 to move) on the main worker by iterative
+// deepening up to max_depth plies; best[0] gets the move, best[1] the expected reply.
+// Returns the score, -30000 with no legal move.
 int IterativeDeep(int *best, int max_depth);
 
 // True when side 1 may declare an entering-king win in p: its king in the zone and not

@@ -17,6 +17,7 @@
 #include "search/root_search.h"
 #include "search/see.h"
 #include "search/time_budget.h"
+#include "search/worker.h"
 
 std::atomic<int> AbortSearch;
 std::atomic<int> AnalyzeMode;
@@ -24,7 +25,6 @@ int RemainTime;
 int Countdown;
 int Increment;
 std::int64_t NodeLimit;
-std::int64_t SearchNodes;
 std::atomic<int> Elapsed;
 int OnePlyTime;
 int Extend;
@@ -87,7 +87,6 @@ bool clock_test()
 
 // ---- the main search ------------------------------------------------------------------
 
-int MaxPly;
 bool use_hash_table = true;
 
 namespace {
@@ -131,21 +130,21 @@ int side_eval(int side, const Position *p)
 
 bool is_quiet(int move) { return (move & 0x1F00000) == 0; }
 
-// Makes move for side from Trunk[ply] into Trunk[ply + 1].
-Position *make_child(int side, int ply, int move)
+// Makes move for side from trunk[ply] into trunk[ply + 1].
+Position *make_child(SearchWorker &w, int side, int ply, int move)
 {
-    Position *child = &Trunk[ply + 1];
-    *child = Trunk[ply];
+    Position *child = &w.trunk[ply + 1];
+    *child = w.trunk[ply];
     child->last_move = move;
     NewBoard(side, move, child);
     return child;
 }
 
-void shift_killers(int ply, int move)
+void shift_killers(SearchWorker &w, int ply, int move)
 {
-    if (move && is_quiet(move) && move != KillerMove1[ply]) {
-        KillerMove2[ply] = KillerMove1[ply];
-        KillerMove1[ply] = move;
+    if (move && is_quiet(move) && move != w.KillerMove1[ply]) {
+        w.KillerMove2[ply] = w.KillerMove1[ply];
+        w.KillerMove1[ply] = move;
     }
 }
 
@@ -173,64 +172,64 @@ int extension(int move, int ply, int full_band, int half_band)
 }
 
 // Every node: counted, then the clock; true when the node must return at once.
-bool enter_node(int ply)
+bool enter_node(SearchWorker &w, int ply)
 {
-    if (node_limit_reached())
+    if (node_limit_reached(w.nodes))
         return true;
     profile[0]++;
     if (clock_test())
         return true;
-    if (ply > MaxPly)
-        MaxPly = ply;
+    if (ply > w.MaxPly)
+        w.MaxPly = ply;
     return false;
 }
 
-void halve_history()
+void halve_history(SearchWorker &w)
 {
     for (int i = 0; i < HISTORY_SIZE; i++) {
-        HistoryCut[i] >>= 1;
-        HistoryTride[i] >>= 1;
+        w.HistoryCut[i] >>= 1;
+        w.HistoryTride[i] >>= 1;
     }
 }
 
 // After a fail high: the mate killer, or the killers and the history of the quiet moves.
-void reward_cut(int ply, int depth, int best, int best_move, const int *tried, int n_tried)
+void reward_cut(SearchWorker &w, int ply, int depth, int best, int best_move, const int *tried, int n_tried)
 {
     if (best == MATE - 1 - ply) {
-        KillerMate[ply] = best_move;
+        w.KillerMate[ply] = best_move;
         return;
     }
     if (!is_quiet(best_move))
         return;
-    if (KillerMove1[ply] != best_move) {
-        KillerMove2[ply] = KillerMove1[ply];
-        KillerMove1[ply] = best_move;
+    if (w.KillerMove1[ply] != best_move) {
+        w.KillerMove2[ply] = w.KillerMove1[ply];
+        w.KillerMove1[ply] = best_move;
     }
     const unsigned bonus = static_cast<unsigned>(depth * depth);
     bool full = false;
     for (int i = 0; i < n_tried; i++) {
-        unsigned &t = HistoryTride[history_index(tried[i])];
+        unsigned &t = w.HistoryTride[history_index(tried[i])];
         t += bonus;
         full = full || t > HISTORY_LIMIT;
     }
-    HistoryCut[history_index(best_move)] += bonus;
+    w.HistoryCut[history_index(best_move)] += bonus;
     if (full)
-        halve_history();  // keeps every ratio, and the sums inside 32 bits
+        halve_history(w);  // keeps every ratio, and the sums inside 32 bits
 }
 
 // Null-window search of a child at depth nd (quiescence at the horizon).
-int search_child_null(int side, int beta, int ply, int nd)
+int search_child_null(SearchWorker &w, int side, int beta, int ply, int nd)
 {
     int child_pv[PV_SIZE];
     if (nd <= 1)
-        return -Quiescence(side ^ 1, -beta, 1 - beta, ply + 1, 0);
-    return -SearchNonPv(side ^ 1, 1 - beta, ply + 1, nd, 1, child_pv);
+        return -w.Quiescence(side ^ 1, -beta, 1 - beta, ply + 1, 0);
+    return -w.SearchNonPv(side ^ 1, 1 - beta, ply + 1, nd, 1, child_pv);
 }
 
 // Reduction of a quiet move from how often it cut when tried.
-int nonpv_reduction(int move)
+int nonpv_reduction(const SearchWorker &w, int move)
 {
-    const unsigned h = HistoryCut[history_index(move)], t = HistoryTride[history_index(move)];
+    const unsigned h = w.HistoryCut[history_index(move)], t = w.HistoryTride[history_index(move)];
     if (t > 10 * h)
         return 4;
     if (t > 6 * h)
@@ -242,9 +241,9 @@ int nonpv_reduction(int move)
     return 0;
 }
 
-int pv_reduction(int move)
+int pv_reduction(const SearchWorker &w, int move)
 {
-    const unsigned h = HistoryCut[history_index(move)], t = HistoryTride[history_index(move)];
+    const unsigned h = w.HistoryCut[history_index(move)], t = w.HistoryTride[history_index(move)];
     if (t > 20 * h)
         return 3;
     if (t > 6 * h)
@@ -256,24 +255,14 @@ int pv_reduction(int move)
 
 }  // namespace
 
-void clear_search_tables()
-{
-    for (int i = 0; i < HISTORY_SIZE; i++)
-        HistoryCut[i] = HistoryTride[i] = 0;
-    for (int i = 0; i < KILLER_SIZE; i++)
-        KillerMove1[i] = KillerMove2[i] = KillerMate[i] = 0;
-    for (int i = 44; i < PROFILE_SIZE; i++)
-        profile[i] = 0;
-}
-
-int SearchNonPv(int side, int beta, int ply, int depth, int null_ok, int *pv)
+int SearchWorker::SearchNonPv(int side, int beta, int ply, int depth, int null_ok, int *pv)
 {
     profile[2]++;
     int child_pv[PV_SIZE];
     pv[0] = child_pv[0] = PV_END;
-    if (enter_node(ply))
+    if (enter_node(*this, ply))
         return 0;
-    Position *node = &Trunk[ply];
+    Position *node = &trunk[ply];
     if (ply > MAX_SEARCH_PLY)
         return side_eval(side, node);
     // Mate-distance bounds.
@@ -289,7 +278,7 @@ int SearchNonPv(int side, int beta, int ply, int depth, int null_ok, int *pv)
         if (usable && ((score >= beta && (e->flags & HASH_LOWER)) || (score < beta && (e->flags & HASH_UPPER)))) {
             HashRefresh(e);
             if (score >= beta)
-                shift_killers(ply, node->hash_move);
+                shift_killers(*this, ply, node->hash_move);
             return score;
         }
     }
@@ -303,7 +292,7 @@ int SearchNonPv(int side, int beta, int ply, int depth, int null_ok, int *pv)
         beta >= -29899 && beta <= 29899) {
         const int r = beta - RAZOR_MARGIN - 32 * depth;
         profile[15]++;
-        Trunk[ply + 1] = *node;
+        trunk[ply + 1] = *node;
         const int v = Quiescence(side, r - 1, r, ply + 1, 0);
         if (v < r)
             return v;
@@ -312,8 +301,8 @@ int SearchNonPv(int side, int beta, int ply, int depth, int null_ok, int *pv)
     bool mate_threat = false;
     if (null_ok && depth >= 4 && eval >= beta && !check) {
         const int R = depth > 11 ? 8 : 4;
-        Trunk[ply + 1] = *node;
-        Trunk[ply + 1].last_move = 0;
+        trunk[ply + 1] = *node;
+        trunk[ply + 1].last_move = 0;
         const int nd = depth - 2 - R;
         const int v = nd <= 1 ? -Quiescence(side ^ 1, -beta, 1 - beta, ply + 1, 0)
                               : -SearchNonPv(side ^ 1, 1 - beta, ply + 1, nd, 0, child_pv);
@@ -341,7 +330,7 @@ int SearchNonPv(int side, int beta, int ply, int depth, int null_ok, int *pv)
         int m = list[i];
         if (m == 0)
             continue;
-        Position *child = make_child(side, ply, m);
+        Position *child = make_child(*this, side, ply, m);
         if (gives_check(side, child)) {
             if (illegal_pawn_drop(side, m, child))
                 continue;
@@ -353,11 +342,11 @@ int SearchNonPv(int side, int beta, int ply, int depth, int null_ok, int *pv)
             tried[n_tried++] = m & MOVE_MASK;
         int v, r = 0;
         if (check) {
-            v = search_child_null(side, beta, ply, nd);
+            v = search_child_null(*this, side, beta, ply, nd);
         } else {
             const bool plain = !(m & (FLAG_KILLER | FLAG_CHECK));
             if (depth > 1 && !mate_threat && quiet && plain) {
-                r = nonpv_reduction(m);
+                r = nonpv_reduction(*this, m);
                 profile[24 + r]++;
                 nd -= r;
             }
@@ -382,10 +371,10 @@ int SearchNonPv(int side, int beta, int ply, int depth, int null_ok, int *pv)
                     continue;
                 }
             }
-            v = search_child_null(side, beta, ply, nd);
+            v = search_child_null(*this, side, beta, ply, nd);
             if (v >= beta && r > 0) {
                 profile[6]++;
-                v = search_child_null(side, beta, ply, nd + r);
+                v = search_child_null(*this, side, beta, ply, nd + r);
             }
         }
         if (v > best) {
@@ -406,18 +395,18 @@ int SearchNonPv(int side, int beta, int ply, int depth, int null_ok, int *pv)
         return best;
     }
     store(side, node, ply, HASH_LOWER, depth, best, best_move);
-    reward_cut(ply, depth, best, best_move, tried, n_tried);
+    reward_cut(*this, ply, depth, best, best_move, tried, n_tried);
     return best;
 }
 
-int SearchPv(int side, int alpha, int beta, int ply, int depth, int *pv)
+int SearchWorker::SearchPv(int side, int alpha, int beta, int ply, int depth, int *pv)
 {
     profile[1]++;
     int child_pv[PV_SIZE];
     pv[0] = child_pv[0] = PV_END;
-    if (enter_node(ply))
+    if (enter_node(*this, ply))
         return 0;
-    Position *node = &Trunk[ply];
+    Position *node = &trunk[ply];
     if (ply > MAX_SEARCH_PLY)
         return side_eval(side, node);
     const int alpha_in = alpha;
@@ -432,7 +421,7 @@ int SearchPv(int side, int alpha, int beta, int ply, int depth, int *pv)
             const int score = from_table(e->value, ply);
             HashRefresh(e);
             if (score >= beta)
-                shift_killers(ply, node->hash_move);
+                shift_killers(*this, ply, node->hash_move);
             return score;
         }
     }
@@ -457,7 +446,7 @@ int SearchPv(int side, int alpha, int beta, int ply, int depth, int *pv)
         int m = list[i];
         if (m == 0)
             continue;
-        Position *child = make_child(side, ply, m);
+        Position *child = make_child(*this, side, ply, m);
         if (gives_check(side, child)) {
             if (illegal_pawn_drop(side, m, child))
                 continue;
@@ -481,7 +470,7 @@ int SearchPv(int side, int alpha, int beta, int ply, int depth, int *pv)
         } else {
             bool reduced = false;
             if (nd >= 2 && !check && quiet && !(m & (FLAG_KILLER | FLAG_CHECK))) {
-                const int r = pv_reduction(m);
+                const int r = pv_reduction(*this, m);
                 profile[19 + r]++;
                 v = nd - r <= 1 ? -Quiescence(side ^ 1, -alpha - 1, -alpha, ply + 1, 0)
                                 : -SearchNonPv(side ^ 1, -alpha, ply + 1, nd - r, 1, child_pv);
@@ -526,6 +515,6 @@ int SearchPv(int side, int alpha, int beta, int ply, int depth, int *pv)
         return best;
     }
     store(side, node, ply, HASH_LOWER, depth, best, best_move);
-    reward_cut(ply, depth, best, best_move, tried, n_tried);
+    reward_cut(*this, ply, depth, best, best_move, tried, n_tried);
     return best;
 }

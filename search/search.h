@@ -15,8 +15,6 @@ extern int Countdown;    // byoyomi from "go", milliseconds
 extern int Increment;    // the engine's increment per move from "go" (Fischer), milliseconds
 // "go nodes": the search stops once it has searched this many nodes (0: no limit).
 extern std::int64_t NodeLimit;
-// Nodes of the main and quiescence searches since the root search started.
-extern std::int64_t SearchNodes;
 extern std::atomic<int> Elapsed;  // milliseconds since the search clock started
 extern int OnePlyTime;   // the budget of this move
 extern int Extend;       // the root asks for extra time: its first move's score dropped
@@ -34,15 +32,16 @@ void ClockStartsAt(int tick);
 void ResetClock();
 // The clock test of every node: true when the node must return at once.
 bool clock_test();
-// Counts one node toward "go nodes"; true (and AbortSearch raised) once the limit is reached.
-// The count depends on nothing but the position and the limit, so such a search repeats exactly.
-inline bool node_limit_reached()
+// Counts one node of a worker toward "go nodes"; true (and AbortSearch raised) once the
+// limit is reached. The count depends on nothing but the position and the limit, so such
+// a search repeats exactly.
+inline bool node_limit_reached(std::int64_t &nodes)
 {
-    if (NodeLimit && SearchNodes >= NodeLimit) {
+    if (NodeLimit && nodes >= NodeLimit) {
         AbortSearch = 1;
         return true;
     }
-    SearchNodes++;
+    nodes++;
     return false;
 }
 
@@ -51,14 +50,5 @@ inline bool node_limit_reached()
 // mate: a side mated at ply p scores p - 30000. The deepest ply is 30.
 constexpr int MATE = 30000;
 constexpr int MAX_SEARCH_PLY = 30;
-extern int MaxPly;  // deepest ply reached since the root search reset it
 // Tests switch the transposition table off to compare searches with and without it.
 extern bool use_hash_table;
-
-// Principal-variation node with the open window (alpha, beta); fail-soft. pv receives
-// the node's principal variation.
-int SearchPv(int side, int alpha, int beta, int ply, int depth, int *pv);
-// Every other node, with the null window (beta - 1, beta); null_ok allows a null move.
-int SearchNonPv(int side, int beta, int ply, int depth, int null_ok, int *pv);
-// Clears the killers, history and statistics of a new search.
-void clear_search_tables();

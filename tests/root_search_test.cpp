@@ -143,11 +143,11 @@ TEST_F(RootSearch, AbortBeforeTheFirstIterationStillGivesALegalMove)
     EXPECT_NE(best[0], 0);
     // ... and the move is one of the position's.
     bool found = false;
-    for (int i = 0; i < root_n_move; i++)
-        found = found || root_move[i] == best[0];
+    for (int i = 0; i < main_worker().root_n_move; i++)
+        found = found || main_worker().root_move[i] == best[0];
     EXPECT_TRUE(found);
     // A move that would repeat the position a fourth time is not the stand-in.
-    const int first = root_move[0];
+    const int first = main_worker().root_move[0];
     read_position("startpos moves 7g7f 3c3d\n");
     nMoves = 6;
     Grade = 1;

@@ -108,11 +108,13 @@ TEST_F(SearchTest, QuiescenceTakesAHangingPieceButNotADefendedOne)
     // A silver attacks an undefended rook.
     Trunk[0] = board_with({{0x59, S | OU}, {0x51, G | OU}, {0x35, S | GI}, {0x24, G | HI}});
     const int stand_pat = Evalute(&Trunk[0]);
-    MaxQuiPly = 0;
-    EXPECT_GE(Quiescence(1, -MATE, MATE, 0, 0) - stand_pat, piece_value[HI] - 400);
+    SearchWorker &w = main_worker();
+    w.set_root();
+    EXPECT_GE(w.Quiescence(1, -MATE, MATE, 0, 0) - stand_pat, piece_value[HI] - 400);
     // A rook attacks a gold that a pawn defends: taking loses the rook, so it stands pat.
     Trunk[0] = board_with({{0x59, S | OU}, {0x91, G | OU}, {0x58, S | HI}, {0x54, G | KI}, {0x53, G | FU}});
-    EXPECT_EQ(Quiescence(1, -MATE, MATE, 0, 0), Evalute(&Trunk[0]));
+    w.set_root();
+    EXPECT_EQ(w.Quiescence(1, -MATE, MATE, 0, 0), Evalute(&Trunk[0]));
 }
 
 // Where no pruning or reduction decides anything, the table may change the order of the
@@ -156,7 +158,9 @@ TEST_F(SearchTest, ClockStopsWithinTheByoyomiMargin)
 {
     read_position("startpos\n");
     HashClear();
-    clear_search_tables();
+    SearchWorker &w = main_worker();
+    w.set_root();
+    w.clear_search_tables();
     int (*saved)() = search_clock;
     search_clock = ticking_clock;
     fake_now = 0;
@@ -165,9 +169,9 @@ TEST_F(SearchTest, ClockStopsWithinTheByoyomiMargin)
     Countdown = 1000;
     Extend = 0;
     CalcTime();  // the budget of a 1000 ms byoyomi, the clock started
-    Iterate = 20;
+    w.Iterate = 20;
     int pv[PV_SIZE];
-    SearchPv(1, -MATE, MATE, 0, 40, pv);
+    w.SearchPv(1, -MATE, MATE, 0, 40, pv);
     search_clock = saved;
     EXPECT_TRUE(AbortSearch);
     // Stops at 500 ms (1000 less the margin), give or take the nodes that unwind.

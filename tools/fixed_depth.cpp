@@ -10,19 +10,21 @@ FixedDepthResult search_fixed_depth(int depth, bool clear_table)
 {
     if (clear_table)
         HashClear();
-    clear_search_tables();
+    SearchWorker &w = main_worker();
+    w.set_root();
+    w.clear_search_tables();
     for (int i = 0; i < 44; i++)
         profile[i] = 0;
     EvaluteHashClear();
     SearchAge++;
-    Iterate = depth;
-    MaxPly = MaxQuiPly = 0;
+    w.Iterate = depth;
+    w.MaxPly = w.MaxQuiPly = 0;
     AbortSearch = 0;
     AnalyzeMode = 1;  // no clock
     Extend = 0;
-    Trunk[0].eval = 0;
+    w.trunk[0].eval = 0;
     FixedDepthResult r{};
-    r.value = SearchPv(1, -MATE, MATE, 0, 2 * depth, r.pv);
+    r.value = w.SearchPv(1, -MATE, MATE, 0, 2 * depth, r.pv);
     r.nodes = static_cast<long long>(profile[0]) + profile[3];
     AnalyzeMode = 0;
     return r;

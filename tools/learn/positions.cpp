@@ -42,8 +42,10 @@ bool position_terms(const TrainingRecord &r, PositionTerms *out)
         return false;
     out->value = EvaluteFeatures(&Trunk[0], &out->features);
     AbortSearch = 0;
-    Trunk[0].eval = 0;
-    const int q = Quiescence(1, -MATE, MATE, 0, 0);
+    SearchWorker &w = main_worker();
+    w.set_root();
+    w.trunk[0].eval = 0;
+    const int q = w.Quiescence(1, -MATE, MATE, 0, 0);
     if (q > MATE - 1000 || q < -MATE + 1000)
         return false;
     // The quiescence search evaluated the root once (through the cache, which may hold the
@@ -63,12 +65,13 @@ double move_agreement(const std::vector<TrainingRecord> &records)
         int list[MOVE_LIST_SIZE];
         const int n = legal_moves(0, 1, list);
         int best = -MATE - 1, best_move = 0;
+        SearchWorker &w = main_worker();
         for (int i = 0; i < n; i++) {
-            Trunk[1] = Trunk[0];
-            Trunk[1].last_move = list[i];
-            NewBoard(1, list[i], &Trunk[1]);
+            w.trunk[1] = Trunk[0];
+            w.trunk[1].last_move = list[i];
+            NewBoard(1, list[i], &w.trunk[1]);
             AbortSearch = 0;
-            const int v = -Quiescence(0, -MATE, MATE, 1, 0);
+            const int v = -w.Quiescence(0, -MATE, MATE, 1, 0);
             if (v > best)
                 best = v, best_move = list[i];
         }

@@ -120,12 +120,13 @@ int random_sound_move(std::mt19937_64 &rng)
     const int n = legal_moves(0, 1, list);
     int best = -MATE;
     EvaluteHashClear();
+    SearchWorker &w = main_worker();
     for (int i = 0; i < n; i++) {
-        Trunk[1] = Trunk[0];
-        Trunk[1].last_move = list[i];
-        NewBoard(1, list[i], &Trunk[1]);
+        w.trunk[1] = Trunk[0];
+        w.trunk[1].last_move = list[i];
+        NewBoard(1, list[i], &w.trunk[1]);
         AbortSearch = 0;
-        value[i] = -Quiescence(0, -MATE, MATE, 1, 0);
+        value[i] = -w.Quiescence(0, -MATE, MATE, 1, 0);
         best = std::max(best, value[i]);
     }
     int sound[MOVE_LIST_SIZE], k = 0;

@@ -1,0 +1,64 @@
+// A search worker: everything one search thread writes. What stays shared between
+// threads is the transposition table, the clock and stop flags, the options, the game
+// history and the read-only tables.
+#pragma once
+
+#include <cstdint>
+
+#include "board/position.h"
+#include "movegen/make_legal.h"
+#include "search/pv.h"
+
+// Killer moves by ply, and history counters by (moving type << 8 | destination).
+constexpr int KILLER_SIZE = 34;
+constexpr int HISTORY_SIZE = 3994;
+constexpr int history_index(int move) { return (move >> 8) & 0xFFF; }
+
+// Entries of the per-ply records: the root is record 0.
+constexpr int TRUNK_SIZE = MAX_PLY + 1;
+constexpr int ITERATION_LIMIT = 33;  // iterate_value entries: depths 0 .. 32
+
+struct SearchWorker {
+    // ---- the position records and the root ----
+    Position trunk[TRUNK_SIZE];
+    int root_n_move = 0;
+    int root_move[MOVE_LIST_SIZE];
+    RootRecord root_list[MAX_MOVE];
+    int Iterate = 0;                       // the current iteration depth in plies
+    int iterate_value[ITERATION_LIMIT];    // accepted result of each iteration
+
+    // ---- what the moves learn ----
+    int KillerMove1[KILLER_SIZE];
+    int KillerMove2[KILLER_SIZE];
+    int KillerMate[KILLER_SIZE];
+    unsigned HistoryCut[HISTORY_SIZE];    // depth² summed over quiet moves that cut
+    unsigned HistoryTride[HISTORY_SIZE];  // depth² summed over quiet moves tried at a cut node
+
+    // ---- counters ----
+    std::int64_t nodes = 0;  // main and quiescence nodes since the root search started
+    int MaxPly = 0;          // deepest ply reached since the root search reset it
+    int MaxQuiPly = 0;       // deepest quiescence ply, likewise
+
+    // Searches trunk[0] (side 1 to move) by iterative deepening up to max_depth plies;
+    // best[0] gets the move, best[1] the expected reply. Returns the score, -30000 with no
+    // legal move.
+    int IterativeDeep(int *best, int max_depth);
+    // Principal-variation node with the open window (alpha, beta); fail-soft. pv receives
+    // the node's principal variation.
+    int SearchPv(int side, int alpha, int beta, int ply, int depth, int *pv);
+    // Every other node, with the null window (beta - 1, beta); null_ok allows a null move.
+    int SearchNonPv(int side, int beta, int ply, int depth, int null_ok, int *pv);
+    // Captures (and quiet checks at its first ply, evasions when in check) from trunk[ply]
+    // for side; fail-soft score from side's view.
+    int Quiescence(int side, int alpha, int beta, int ply, int qply);
+    // The moves of side at trunk[ply], annotated and sorted best first; trunk[ply + 1] is
+    // scratch.
+    int GenerateOrder(int side, int ply, int *list);
+    // Clears the killers, history and statistics of a new search.
+    void clear_search_tables();
+    // Starts a search of the game's root: copies Trunk[0] into trunk[0].
+    void set_root();
+};
+
+// The worker of the thread that decides the move (and of the tools, which search on it).
+SearchWorker &main_worker();
