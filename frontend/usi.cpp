@@ -41,7 +41,7 @@ namespace {
 
 constexpr int LINE_SIZE = 9999;
 constexpr const char *CONF_NAME = "qvn.conf";
-constexpr int MAX_DEPTH = 32;  // iterations of a search without "go depth"
+constexpr int MAX_DEPTH = MAX_ITERATION;  // iterations of a search without "go depth"
 
 // Guards the hand-over between the threads: accepting a "go", the end of a search and
 // who sends its "bestmove", "position", and a deferred "isready".
@@ -405,7 +405,7 @@ int usi_printf(const char *fmt, ...)
     return write_protocol(large.data(), len);
 }
 
-void usi_info(int time, int depth, int value, const int *pv)
+void usi_info(int time, int depth, int seldepth, int value, const int *pv)
 {
     char line[512];
     int len;
@@ -414,8 +414,8 @@ void usi_info(int time, int depth, int value, const int *pv)
         const int hashfull = static_cast<int>(static_cast<long long>(profile[9]) * 1000 / hash_entry_count());
         const int nps = static_cast<int>(static_cast<long long>(nodes) * 1000 / time);
         len = std::snprintf(line, sizeof line,
-                            "info time %d depth %d nodes %d score cp %d hashfull %d nps %d pv ", time,
-                            depth, nodes, value, hashfull, nps);
+                            "info time %d depth %d seldepth %d nodes %d score cp %d hashfull %d nps %d pv ",
+                            time, depth, std::max(seldepth, depth), nodes, value, hashfull, nps);
     } else {
         len = std::snprintf(line, sizeof line, "info nodes %d pv ", value);
     }

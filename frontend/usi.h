@@ -23,8 +23,9 @@ extern int mate_probe;  // ms of the mate probe before each search; 0: none
 
 // Everything the engine says on the protocol goes through here (and into the dump).
 int usi_printf(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
-// One "info" line: elapsed ms, depth, score and a principal variation ended by 0 or -1.
-void usi_info(int time, int depth, int value, const int *pv);
+// One "info" line: elapsed ms, depth, deepest ply, score and a principal variation ended
+// by 0 or -1.
+void usi_info(int time, int depth, int seldepth, int value, const int *pv);
 // The "bestmove" line of the last search.
 void send_move();
 

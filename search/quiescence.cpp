@@ -76,6 +76,8 @@ int SearchWorker::Quiescence(int side, int alpha, int beta, int ply, int qply)
     profile[3]++;
     if (qply > MaxQuiPly)
         MaxQuiPly = qply;
+    if (ply > sel_depth)
+        sel_depth = ply;
     Position *node = &trunk[ply];
     int list[QUI_LIST_SIZE];
     int n = 0;
@@ -88,7 +90,7 @@ int SearchWorker::Quiescence(int side, int alpha, int beta, int ply, int qply)
     if (qply == 0)
         node->eval = Evalute(node);
     int best = side ? node->eval : -node->eval;  // stand pat
-    if (qply > MAX_QUI_DEPTH || ply > 30)
+    if (qply > MAX_QUI_DEPTH || ply > MAX_SEARCH_PLY)
         return best;
 
     if (checkers) {

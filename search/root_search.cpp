@@ -188,6 +188,7 @@ int SearchWorker::IterativeDeep(int *best, int max_depth)
 
     while (Iterate <= max_depth && !aborted) {
         int it_time = tick_count();
+        sel_depth = 0;
         int alpha = -MATE, beta = MATE;
         if (Iterate > 2 && previous >= -14999 && previous <= 14999) {
             alpha = previous - ASPIRATION;
@@ -315,7 +316,7 @@ int SearchWorker::IterativeDeep(int *best, int max_depth)
         HashStore(1, &trunk[0], HASH_EXACT, static_cast<std::uint8_t>(2 * Iterate), static_cast<std::uint16_t>(accepted),
                   best[0]);
         it_time = tick_count() - it_time + 1;
-        usi_info(it_time, Iterate, accepted, top.pv);
+        usi_info(it_time, Iterate, sel_depth, accepted, top.pv);
         log_root_table(root_list, root_n_move);
         log_iteration_statistics(Elapsed, it_time);
 

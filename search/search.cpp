@@ -119,6 +119,8 @@ void store(int side, const Position *node, int ply, int bound, int depth, int va
 
 constexpr int FUTILITY_MARGIN = 640, KING_FUTILITY_MARGIN = 896;
 constexpr int RAZOR_MARGIN = 512;
+// The statistics keep the average move number of beta cuts for the first plies only.
+constexpr int BETA_CUT_PLIES = 33;
 // History sums stay below this, so (cut + 1) << 13 fits the ordering's 32-bit arithmetic.
 constexpr unsigned HISTORY_LIMIT = 1u << 18;
 
@@ -181,6 +183,8 @@ bool enter_node(SearchWorker &w, int ply)
         return true;
     if (ply > w.MaxPly)
         w.MaxPly = ply;
+    if (ply > w.sel_depth)
+        w.sel_depth = ply;
     return false;
 }
 
@@ -382,7 +386,8 @@ int SearchWorker::SearchNonPv(int side, int beta, int ply, int depth, int null_o
             if (v >= beta) {
                 best_move = m & MOVE_MASK;
                 PvAdd(pv, child_pv, best_move);
-                profile[77 + ply] = (10 * i + profile[77 + ply]) / 2;
+                if (ply < BETA_CUT_PLIES)
+                    profile[77 + ply] = (10 * i + profile[77 + ply]) / 2;
                 break;
             }
         }
@@ -496,7 +501,8 @@ int SearchWorker::SearchPv(int side, int alpha, int beta, int ply, int depth, in
                 best_move = m & MOVE_MASK;
                 PvAdd(pv, child_pv, best_move);
                 if (v >= beta) {
-                    profile[44 + ply] = (10 * i + profile[44 + ply]) / 2;
+                    if (ply < BETA_CUT_PLIES)
+                        profile[44 + ply] = (10 * i + profile[44 + ply]) / 2;
                     break;
                 }
                 alpha = v;

@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "search/worker.h"
+
 // Raised by "stop", "gameover" and the clock; every node returns as soon as it sees it.
 // The front end clears it when it accepts a "go", so a "stop" that arrives before the
 // search has started is never lost: the search itself must not clear it.
@@ -47,8 +49,7 @@ inline bool node_limit_reached(std::int64_t &nodes)
 
 // ---- the main search ------------------------------------------------------------------
 // Depths are in half plies (one ply is 2); scores from the side to move's view, 30000
-// mate: a side mated at ply p scores p - 30000. The deepest ply is 30.
+// mate: a side mated at ply p scores p - 30000. The deepest ply is MAX_SEARCH_PLY.
 constexpr int MATE = 30000;
-constexpr int MAX_SEARCH_PLY = 30;
 // Tests switch the transposition table off to compare searches with and without it.
 extern bool use_hash_table;

@@ -9,14 +9,18 @@
 #include "movegen/make_legal.h"
 #include "search/pv.h"
 
+// The deepest ply of the main and the quiescence search: a node there is evaluated, so
+// its children at MAX_SEARCH_PLY + 1 make none, and the records end there.
+constexpr int MAX_SEARCH_PLY = 127;
+constexpr int TRUNK_SIZE = MAX_SEARCH_PLY + 2;
+// The deepest iteration: its depth in half plies, with the root's check extension, stays
+// below the table's never-replaced depth (100).
+constexpr int MAX_ITERATION = 48;
+
 // Killer moves by ply, and history counters by (moving type << 8 | destination).
-constexpr int KILLER_SIZE = 34;
+constexpr int KILLER_SIZE = MAX_SEARCH_PLY + 2;
 constexpr int HISTORY_SIZE = 3994;
 constexpr int history_index(int move) { return (move >> 8) & 0xFFF; }
-
-// Entries of the per-ply records: the root is record 0.
-constexpr int TRUNK_SIZE = MAX_PLY + 1;
-constexpr int ITERATION_LIMIT = 33;  // iterate_value entries: depths 0 .. 32
 
 struct SearchWorker {
     // ---- the position records and the root ----
@@ -25,7 +29,7 @@ struct SearchWorker {
     int root_move[MOVE_LIST_SIZE];
     RootRecord root_list[MAX_MOVE];
     int Iterate = 0;                       // the current iteration depth in plies
-    int iterate_value[ITERATION_LIMIT];    // accepted result of each iteration
+    int iterate_value[MAX_ITERATION + 1];  // accepted result of each iteration
 
     // ---- what the moves learn ----
     int KillerMove1[KILLER_SIZE];
@@ -38,6 +42,7 @@ struct SearchWorker {
     std::int64_t nodes = 0;  // main and quiescence nodes since the root search started
     int MaxPly = 0;          // deepest ply reached since the root search reset it
     int MaxQuiPly = 0;       // deepest quiescence ply, likewise
+    int sel_depth = 0;       // deepest ply of any node in this iteration ("seldepth")
 
     // Searches trunk[0] (side 1 to move) by iterative deepening up to max_depth plies;
     // best[0] gets the move, best[1] the expected reply. Returns the score, -30000 with no

@@ -1,4 +1,5 @@
 // The search core: mates checked by brute force, quiescence, the table, the clock.
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -180,3 +181,27 @@ TEST_F(SearchTest, ClockStopsWithinTheByoyomiMargin)
 }
 
 }  // namespace
+
+// A line can run to the last record and no further: a search started deep in the records
+// reaches the deepest ply, evaluates there, and leaves the worker's other state alone.
+TEST_F(SearchTest, DeepLinesStopAtTheLastRecord)
+{
+    read_position("startpos moves 7g7f 3c3d 8h2b+ 3a2b B*4e\n");  // a bishop drop forks: captures and checks
+    SearchWorker &w = main_worker();
+    w.set_root();
+    w.clear_search_tables();
+    w.root_n_move = 12345;
+    w.Iterate = MAX_ITERATION;  // every extension on
+    AbortSearch = 0;
+    AnalyzeMode = 1;
+    constexpr int start = MAX_SEARCH_PLY - 5;
+    w.trunk[start] = w.trunk[0];
+    w.trunk[start].eval = 0;
+    w.sel_depth = 0;
+    int pv[PV_SIZE];
+    const int v = w.SearchPv(1, -MATE, MATE, start, 2 * 5, pv);
+    EXPECT_EQ(w.sel_depth, MAX_SEARCH_PLY + 1);
+    EXPECT_GT(w.sel_depth, 32);
+    EXPECT_LT(std::abs(v), MATE - 1000);
+    EXPECT_EQ(w.root_n_move, 12345);
+}
