@@ -11,6 +11,7 @@
 #include "frontend/usi.h"
 #include "hash/hash.h"
 #include "search/mate_search.h"
+#include "search/params.h"
 #include "search/time_budget.h"
 
 int requested_hash_mib = HASH_DEFAULT_MIB;
@@ -54,12 +55,26 @@ const Option options[] = {
 // GUIs send USI_Ponder on their own: it sets the same flag as "pondering".
 const Option usi_ponder = {"USI_Ponder", Kind::Check, &pondering, 0, 1, nullptr};
 
+// A tuning build's search constants, as spin options.
+const Option *find_param(const char *name)
+{
+    static Option found;
+    for (int i = 0; tuning_build && i < param_count(); i++) {
+        const ParamInfo &p = param_table()[i];
+        if (strcasecmp(p.name, name) == 0) {
+            found = {p.name, Kind::Spin, p.value, p.min, p.max, nullptr};
+            return &found;
+        }
+    }
+    return nullptr;
+}
+
 const Option *find_option(const char *name)
 {
     for (const Option &o : options)
         if (strcasecmp(o.name, name) == 0)
             return &o;
-    return strcasecmp(usi_ponder.name, name) == 0 ? &usi_ponder : nullptr;
+    return strcasecmp(usi_ponder.name, name) == 0 ? &usi_ponder : find_param(name);
 }
 
 // A whole-line integer; false when the text is none.
@@ -90,6 +105,10 @@ void print_options()
             usi_printf("option name %s type string default %s\n", o.name, BookFile[0] ? BookFile : "<empty>");
             break;
         }
+    }
+    for (int i = 0; tuning_build && i < param_count(); i++) {
+        const ParamInfo &p = param_table()[i];
+        usi_printf("option name %s type spin default %d min %d max %d\n", p.name, *p.value, p.min, p.max);
     }
 }
 

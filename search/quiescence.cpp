@@ -12,6 +12,7 @@
 #include "movegen/make_legal.h"
 #include "movegen/move_to.h"
 #include "search/ordering.h"
+#include "search/params.h"
 #include "search/pv.h"
 #include "search/search.h"
 #include "search/see.h"
@@ -20,7 +21,6 @@
 namespace {
 
 constexpr int MAX_QUI_DEPTH = 11;
-constexpr int FUTILITY_MARGIN = 640, KING_FUTILITY_MARGIN = 896;
 
 // Makes move on child with the attack primitives only (no keys, no pins) and carries the
 // evaluation forward by the material it changes.
@@ -147,7 +147,7 @@ int SearchWorker::Quiescence(int side, int alpha, int beta, int ply, int qply)
         if (!checkers && !check) {
             profile[39]++;
             const int after = side ? child->eval : -child->eval;
-            if (alpha >= after + (move_piece(m) == OU ? KING_FUTILITY_MARGIN : FUTILITY_MARGIN)) {
+            if (alpha >= after + (move_piece(m) == OU ? params.king_futility_margin : params.qs_futility_margin)) {
                 profile[40]++;
                 continue;
             }

@@ -12,6 +12,7 @@
 #include "platform/platform.h"
 #include "search/get_grade.h"
 #include "search/ordering.h"
+#include "search/params.h"
 #include "search/qvn.h"
 #include "search/quiescence.h"
 #include "search/search.h"
@@ -19,7 +20,6 @@
 
 namespace {
 
-constexpr int ASPIRATION = 192, WIDEN = 550;
 constexpr int REJECTED = -30000, NOT_BEST = -30001;
 constexpr int ROOT_PV_SIZE = 33;
 
@@ -191,8 +191,8 @@ int SearchWorker::IterativeDeep(int *best, int max_depth)
         sel_depth = 0;
         int alpha = -MATE, beta = MATE;
         if (Iterate > 2 && previous >= -14999 && previous <= 14999) {
-            alpha = previous - ASPIRATION;
-            beta = previous + ASPIRATION;
+            alpha = previous - params.aspiration;
+            beta = previous + params.aspiration;
         }
         int fail_high = 0, fail_low = 0;
         int accepted;
@@ -290,11 +290,11 @@ int SearchWorker::IterativeDeep(int *best, int max_depth)
                 break;
             }
             if (r >= beta) {
-                beta = fail_high++ == 0 ? beta + WIDEN : MATE;
+                beta = fail_high++ == 0 ? beta + params.widen : MATE;
                 lprintf("high fail score:%d beta:%d\n", r, beta);
             }
             if (r <= alpha) {
-                alpha = fail_low++ == 0 ? alpha - WIDEN : -MATE;
+                alpha = fail_low++ == 0 ? alpha - params.widen : -MATE;
                 lprintf("low fail score:%d alpha:%d\n", r, alpha);
             }
             sort_root(root_list, root_move, root_n_move);

@@ -12,6 +12,7 @@
 #include "movegen/make_legal.h"
 #include "search/get_grade.h"
 #include "search/ordering.h"
+#include "search/params.h"
 #include "search/pv.h"
 #include "search/quiescence.h"
 #include "search/root_search.h"
@@ -117,8 +118,6 @@ void store(int side, const Position *node, int ply, int bound, int depth, int va
                   static_cast<std::uint16_t>(to_table(value, ply)), move);
 }
 
-constexpr int FUTILITY_MARGIN = 640, KING_FUTILITY_MARGIN = 896;
-constexpr int RAZOR_MARGIN = 512;
 // The statistics keep the average move number of beta cuts for the first plies only.
 constexpr int BETA_CUT_PLIES = 33;
 // History sums stay below this, so (cut + 1) << 13 fits the ordering's 32-bit arithmetic.
@@ -154,13 +153,13 @@ void shift_killers(SearchWorker &w, int ply, int move)
 int futility_margin(int move)
 {
     if (move_from(move) == 0)
-        return FUTILITY_MARGIN;
+        return params.futility_margin;
     const int c = piece_value[move_cap(move)];
     if (move_piece(move) == OU)
-        return c + KING_FUTILITY_MARGIN;
+        return c + params.king_futility_margin;
     if (move_is_promote(move))
-        return c + promote_value[move_piece(move)] + FUTILITY_MARGIN;
-    return c + FUTILITY_MARGIN;
+        return c + promote_value[move_piece(move)] + params.futility_margin;
+    return c + params.futility_margin;
 }
 
 // Extension in half plies: checks and forced replies near the root, less further out.
@@ -292,9 +291,9 @@ int SearchWorker::SearchNonPv(int side, int beta, int ply, int depth, int null_o
     const bool check = in_check(side, node);
 
     // Razoring: far below beta near the horizon, ask the quiescence search.
-    if (depth <= 6 && !check && node->hash_move == 0 && eval + RAZOR_MARGIN + 32 * depth < beta &&
+    if (depth <= 6 && !check && node->hash_move == 0 && eval + params.razor_margin + 32 * depth < beta &&
         beta >= -29899 && beta <= 29899) {
-        const int r = beta - RAZOR_MARGIN - 32 * depth;
+        const int r = beta - params.razor_margin - 32 * depth;
         profile[15]++;
         trunk[ply + 1] = *node;
         const int v = Quiescence(side, r - 1, r, ply + 1, 0);

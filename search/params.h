@@ -1,0 +1,27 @@
+// The search's margins and reduction constants, in one table. A tuning build (CMake
+// option QVN_TUNE) lists them as USI spin options, so that a tuner can set them by name.
+#pragma once
+
+// QVN_TUNE (0 or 1) comes from the build.
+constexpr bool tuning_build = QVN_TUNE != 0;
+
+struct SearchParams {
+    // Scores are on the evaluation's scale (a pawn is 128); depths in half plies.
+    int razor_margin = 512;          // razoring: eval + margin + 32 x depth below beta
+    int futility_margin = 640;       // futility: the most a quiet move or a drop gains
+    int king_futility_margin = 896;  // ... a king move
+    int qs_futility_margin = 640;    // the quiescence search's futility reserve
+    int aspiration = 192;            // first aspiration window around the last score
+    int widen = 550;                 // its first widening after a fail
+};
+extern SearchParams params;
+
+// One tunable constant: its USI name, where it lives and its range.
+struct ParamInfo {
+    const char *name;
+    int *value;
+    int min, max;
+};
+// The table of every tunable constant, and its length.
+const ParamInfo *param_table();
+int param_count();
