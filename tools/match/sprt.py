@@ -131,7 +131,7 @@ def elo_text(counts):
         return "-"
     if margin is None:
         return "%sinf" % ("+" if e > 0 else "-")
-    return "%+.1f +- %.1f" % (e, margin)
+    return "%+.1f +- %.1f" % (e + 0.0, margin)  # + 0.0: no "-0.0"
 
 
 # ---- the test over a match -----------------------------------------------------------------
