@@ -791,19 +791,23 @@ def opening_plies(text):
     return None if text == "all" else int(text)
 
 
-def make_parser(doc=__doc__, games_help="number of games (default 2)"):
-    """The options of a match; tools that play through this script add their own."""
+def make_parser(doc=__doc__, games_help="number of games (default 2)", engines=2):
+    """The options of a match; tools that play through this script add their own. With engines=1
+    a single engine is named (engine, --name, --dir, --option) and --games is left out."""
     ap = argparse.ArgumentParser(description=doc.split("\n")[0],
                                  formatter_class=argparse.RawDescriptionHelpFormatter,
                                  epilog="\n".join(doc.split("\n")[1:]))
-    ap.add_argument("engine1", help="preset (qvn, gpsusi/gps, fairy-stockfish/fsf) or path; results are its view")
-    ap.add_argument("engine2", help="preset or path of the opponent")
-    for i in (1, 2):
-        ap.add_argument("--name%d" % i, help="name in the records (default: preset or file name)")
-        ap.add_argument("--dir%d" % i, help="working directory (default: qvn's build/, else the engine's folder)")
-        ap.add_argument("--option%d" % i, action="append", default=[], metavar="NAME=VALUE",
+    if engines == 1:
+        ap.add_argument("engine", help="preset (qvn, gpsusi/gps, fairy-stockfish/fsf) or path")
+    else:
+        ap.add_argument("engine1", help="preset (qvn, gpsusi/gps, fairy-stockfish/fsf) or path; results are its view")
+        ap.add_argument("engine2", help="preset or path of the opponent")
+    for i in ("",) if engines == 1 else (1, 2):
+        ap.add_argument("--name%s" % i, help="name in the records (default: preset or file name)")
+        ap.add_argument("--dir%s" % i, help="working directory (default: qvn's build/, else the engine's folder)")
+        ap.add_argument("--option%s" % i, action="append", default=[], metavar="NAME=VALUE",
                         help="setoption after the preset's own (repeatable; NAME alone for a button)")
-    ap.add_argument("--games", type=int, default=2, help=games_help)
+    ap.add_argument("--games", type=int, default=2, help=games_help if engines == 2 else argparse.SUPPRESS)
     ap.add_argument("--byoyomi", type=int, default=None, help="byoyomi in ms (default 1000 without main time)")
     ap.add_argument("--time", type=int, default=None, help="main time in ms for both sides")
     ap.add_argument("--btime", type=int, default=None, help="main time in ms for black")
@@ -834,7 +838,8 @@ def make_parser(doc=__doc__, games_help="number of games (default 2)"):
     ap.add_argument("--log", default=None, help="append every line sent and received to this file")
     ap.add_argument("--reference", default=FSF, help="fairy-stockfish judging legality (default %s)" % FSF)
     ap.add_argument("--resume", action="store_true",
-                    help="keep the games already in --out and play only the rest (same options as before)")
+                    help="keep the games already in --out and play only the rest (same options as before)"
+                    if engines == 2 else argparse.SUPPRESS)
     ap.add_argument("-q", "--quiet", action="store_true", help="no line per game")
     return ap
 

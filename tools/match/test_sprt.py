@@ -12,7 +12,8 @@ approximation LLR ~ N ((s - s0)^2 - (s - s1)^2) / (2 var), close for near bounds
 and (4) match.py's Elo margin of single games, which pairs of two wins or two losses repeat.
 
 The fake engines (this file run with --fake) play a king move or resign, at each move with the
-probability of their option Resign, drawn from a hash of their option Seed and the position,
+probability of their option Resign (or, when their option Skill is set, |Skill - 30| / 100, so
+that Skill 30 is best), drawn from a hash of their option Seed and the position,
 so that every run plays the same games. Four-ply openings of pawn moves and --max-plies 6 give
 each side one move: a fake with Resign 0 against one with Resign 0.3 wins 30 % of the games and
 draws the rest (score 0.65, +107.5 Elo); two fakes with Resign 0.2 are equal.
@@ -48,7 +49,7 @@ KING = {"b": "5i4h", "w": "5a4b"}
 
 
 def fake_engine():
-    options = {"Resign": "0", "Seed": "0"}
+    options = {"Resign": "0", "Seed": "0", "Skill": ""}
     moves = []
     for line in sys.stdin:
         words = line.split()
@@ -56,7 +57,7 @@ def fake_engine():
             continue
         if words[0] == "usi":
             print("id name fake\noption name Resign type string default 0\n"
-                  "option name Seed type string default 0\nusiok", flush=True)
+                  "option name Seed type string default 0\noption name Skill type string default\nusiok", flush=True)
         elif words[0] == "setoption" and "value" in words:
             options[words[2]] = words[words.index("value") + 1]
         elif words[0] == "isready":
@@ -67,7 +68,8 @@ def fake_engine():
             digest = hashlib.sha256((options["Seed"] + " " + " ".join(moves)).encode()).digest()
             u = int.from_bytes(digest[:8], "big") / 2.0 ** 64
             side = "b" if len(moves) % 2 == 0 else "w"
-            print("bestmove " + ("resign" if u < float(options["Resign"]) else KING[side]), flush=True)
+            resign = float(options["Resign"]) if not options["Skill"] else min(1.0, abs(float(options["Skill"]) - 30) / 100)
+            print("bestmove " + ("resign" if u < resign else KING[side]), flush=True)
         elif words[0] == "quit":
             return
 
