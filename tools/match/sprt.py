@@ -27,6 +27,10 @@ depends only on the games in the file, however often the run was stopped (with -
 played ahead of a pair still in progress are recorded, but not counted if the decision falls
 before them).
 
+With --nodes the test stops undecided after the last opening (1,200 in openings.txt): an engine that
+plays the same game from the same opening and node count would only repeat its pairs, which is no
+new evidence (--repeat-openings goes on all the same; with a clock, games vary and repeat freely).
+
 Exit status: 0 H1 accepted, 1 H0 accepted, 3 no decision (--games reached or interrupted),
 2 the match failed.
 """
@@ -227,6 +231,8 @@ def parse_args(argv=None):
     ap.add_argument("--alpha", type=float, default=0.05, help="chance of accepting H1 when H0 holds (default 0.05)")
     ap.add_argument("--beta", type=float, default=0.05, help="chance of accepting H0 when H1 holds (default 0.05)")
     ap.add_argument("--game-lines", action="store_true", help="print a line for each game too")
+    ap.add_argument("--repeat-openings", action="store_true",
+                    help="with --nodes, go on past the last opening (its games would be played again the same way)")
     ap.set_defaults(games=20000, openings=[OPENINGS], opening_plies=None, parallel=2)
     a = ap.parse_args(argv)
     if not a.elo0 < a.elo1:
@@ -245,7 +251,15 @@ def parse_args(argv=None):
 
 def build(argv=None):
     a = parse_args(argv)
-    return SprtMatch(a, *match.match_parts(a))
+    setups, openings = match.match_parts(a)
+    if a.nodes and not a.repeat_openings and a.games > 2 * len(openings):
+        # a deterministic engine plays a repeated opening's pair again move for move: no new evidence
+        a.games = 2 * len(openings)
+        print("at fixed nodes the test stops undecided after the %d openings (--repeat-openings to go on)"
+              % len(openings), flush=True)
+    if os.path.exists(a.out) and os.path.getsize(a.out) and not a.resume:
+        raise SystemExit("sprt.py: %s holds games: --resume to go on with them, or another --out" % a.out)
+    return SprtMatch(a, setups, openings)
 
 
 def main(argv=None):

@@ -238,6 +238,10 @@ def run_sprt(tmp, resign1, resign2, *extra):
     argv = [paths[0], paths[1], "--option1", "Resign=%s" % resign1, "--option2", "Resign=%s" % resign2,
             "--option1", "Seed=1", "--option2", "Seed=2", "--nodes", "1000", "--max-plies", "6",
             "--openings", os.path.join(tmp, "openings.txt"), "--out", os.path.join(tmp, "games.usi")] + list(extra)
+    out = os.path.join(tmp, "games.usi")
+    if "--resume" not in extra and "--keep" not in extra and os.path.exists(out):
+        os.unlink(out)  # a new test
+    argv = [x for x in argv if x != "--keep"]
     sink = io.StringIO()
     with redirect_stdout(sink), redirect_stderr(sink):
         try:
@@ -283,6 +287,17 @@ def test_fakes():
         rc, m, out = run_sprt(tmp, 0, 0.3, *bounds, "--resume", "--seed", "2")
         check(rc != 0 and "does not start from its opening" in out,
               "resuming with other openings is refused")
+        rc, m, out = run_sprt(tmp, 0, 0.3, *bounds, "--keep")
+        check(rc != 0 and "--resume to go on" in out, "a file of games is not overwritten without --resume")
+
+        # at fixed nodes a deterministic engine would repeat an opening's pair: the test stops after the last
+        with open(os.path.join(tmp, "openings.txt")) as f:
+            five = f.readlines()[:5]
+        with open(os.path.join(tmp, "openings.txt"), "w") as f:
+            f.writelines(five)
+        rc, m, out = run_sprt(tmp, 0.2, 0.2, *bounds)
+        check(rc == 3 and m.pairs == 5 and len(m.records) == 10 and "undecided after the 5 openings" in out,
+              "five openings at fixed nodes: undecided after five pairs (rc %d, %d pairs)" % (rc, m.pairs))
 
 
 def main():
