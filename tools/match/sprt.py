@@ -255,7 +255,7 @@ def build(argv=None):
     if a.nodes and not a.repeat_openings and a.games > 2 * len(openings):
         # a deterministic engine plays a repeated opening's pair again move for move: no new evidence
         a.games = 2 * len(openings)
-        print("at fixed nodes the test stops undecided after the %d openings (--repeat-openings to go on)"
+        print("at fixed nodes: at most %d pairs, one for each opening (--repeat-openings for more)"
               % len(openings), flush=True)
     if os.path.exists(a.out) and os.path.getsize(a.out) and not a.resume:
         raise SystemExit("sprt.py: %s holds games: --resume to go on with them, or another --out" % a.out)
