@@ -155,7 +155,8 @@ def elo_bound(games):
 
 
 def read_openings(paths, plies):
-    """Distinct first-`plies` move sequences of the game records (lines "startpos moves ...")."""
+    """Distinct first-`plies` move sequences of the game records (lines "startpos moves ...");
+    plies None takes every line whole (a file of openings)."""
     out, seen = [], set()
     for path in paths:
         with open(path) as f:
@@ -163,8 +164,8 @@ def read_openings(paths, plies):
                 words = line.split()
                 if not words or words[0] != "startpos":
                     continue
-                moves = tuple(words[2:2 + plies])
-                if len(moves) == plies and moves not in seen:
+                moves = tuple(words[2:] if plies is None else words[2:2 + plies])
+                if (plies is None or len(moves) == plies) and moves not in seen:
                     seen.add(moves)
                     out.append(list(moves))
     return out
@@ -642,6 +643,10 @@ class Match:
         self.log = Log(args.log) if args.log else None
         self.error = None
 
+    def stopping(self):
+        """Asked under the lock before each new game: True ends the match early (a subclass decides)."""
+        return False
+
     def game_setup(self, g):
         opening = self.openings[(g // 2) % len(self.openings)]
         first_black = g % 2 == 0
@@ -657,7 +662,7 @@ class Match:
                 with self.lock:
                     while self.next_game in self.records:
                         self.next_game += 1
-                    if self.next_game >= self.args.games or self.error:
+                    if self.next_game >= self.args.games or self.error or self.stopping():
                         return
                     g = self.next_game
                     self.next_game += 1
@@ -740,8 +745,9 @@ class Match:
              (" +%d ms/move" % a.inc if a.inc else (" byoyomi %d ms" % a.byoyomi if a.byoyomi else ""))
         if a.nodes:
             tc = "%d nodes a move" % a.nodes
-        print("\n%s vs %s: %d games, %s, %d-ply openings, ply limit %d, time tolerance %d ms"
-              % (names[0], names[1], n, tc.strip(), a.opening_plies, a.max_plies, a.tolerance))
+        plies = "whole-line" if a.opening_plies is None else "%d-ply" % a.opening_plies
+        print("\n%s vs %s: %d games, %s, %s openings, ply limit %d, time tolerance %d ms"
+              % (names[0], names[1], n, tc.strip(), plies, a.max_plies, a.tolerance))
         w, d, l = self.wdl()
         if n:
             e, margin = elo_estimate(w, d, l)
@@ -780,18 +786,28 @@ class Match:
         print("games written to %s" % a.out)
 
 
-def parse_args(argv=None):
-    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0],
+def opening_plies(text):
+    """--opening-plies: a number of plies, or "all" for whole lines."""
+    return None if text == "all" else int(text)
+
+
+def make_parser(doc=__doc__, games_help="number of games (default 2)", engines=2):
+    """The options of a match; tools that play through this script add their own. With engines=1
+    a single engine is named (engine, --name, --dir, --option) and --games is left out."""
+    ap = argparse.ArgumentParser(description=doc.split("\n")[0],
                                  formatter_class=argparse.RawDescriptionHelpFormatter,
-                                 epilog="\n".join(__doc__.split("\n")[1:]))
-    ap.add_argument("engine1", help="preset (qvn, gpsusi/gps, fairy-stockfish/fsf) or path; results are its view")
-    ap.add_argument("engine2", help="preset or path of the opponent")
-    for i in (1, 2):
-        ap.add_argument("--name%d" % i, help="name in the records (default: preset or file name)")
-        ap.add_argument("--dir%d" % i, help="working directory (default: qvn's build/, else the engine's folder)")
-        ap.add_argument("--option%d" % i, action="append", default=[], metavar="NAME=VALUE",
+                                 epilog="\n".join(doc.split("\n")[1:]))
+    if engines == 1:
+        ap.add_argument("engine", help="preset (qvn, gpsusi/gps, fairy-stockfish/fsf) or path")
+    else:
+        ap.add_argument("engine1", help="preset (qvn, gpsusi/gps, fairy-stockfish/fsf) or path; results are its view")
+        ap.add_argument("engine2", help="preset or path of the opponent")
+    for i in ("",) if engines == 1 else (1, 2):
+        ap.add_argument("--name%s" % i, help="name in the records (default: preset or file name)")
+        ap.add_argument("--dir%s" % i, help="working directory (default: qvn's build/, else the engine's folder)")
+        ap.add_argument("--option%s" % i, action="append", default=[], metavar="NAME=VALUE",
                         help="setoption after the preset's own (repeatable; NAME alone for a button)")
-    ap.add_argument("--games", type=int, default=2, help="number of games (default 2)")
+    ap.add_argument("--games", type=int, default=2, help=games_help if engines == 2 else argparse.SUPPRESS)
     ap.add_argument("--byoyomi", type=int, default=None, help="byoyomi in ms (default 1000 without main time)")
     ap.add_argument("--time", type=int, default=None, help="main time in ms for both sides")
     ap.add_argument("--btime", type=int, default=None, help="main time in ms for black")
@@ -812,7 +828,8 @@ def parse_args(argv=None):
                          "says the same side leads by this much (default 0: off)")
     ap.add_argument("--resign-plies", type=int, default=6, help="plies for --resign (default 6)")
     ap.add_argument("--max-plies", type=int, default=320, help="draw at this many plies (default 320)")
-    ap.add_argument("--opening-plies", type=int, default=12, help="plies taken from each record (default 12)")
+    ap.add_argument("--opening-plies", type=opening_plies, default=12,
+                    help="plies taken from each record, or 'all' for whole lines (default 12)")
     ap.add_argument("--openings", nargs="+", default=None,
                     help="game record files (default tests/data/games/*.usi)")
     ap.add_argument("--seed", type=int, default=1, help="shuffles the openings (default 1)")
@@ -821,9 +838,14 @@ def parse_args(argv=None):
     ap.add_argument("--log", default=None, help="append every line sent and received to this file")
     ap.add_argument("--reference", default=FSF, help="fairy-stockfish judging legality (default %s)" % FSF)
     ap.add_argument("--resume", action="store_true",
-                    help="keep the games already in --out and play only the rest (same options as before)")
+                    help="keep the games already in --out and play only the rest (same options as before)"
+                    if engines == 2 else argparse.SUPPRESS)
     ap.add_argument("-q", "--quiet", action="store_true", help="no line per game")
-    a = ap.parse_args(argv)
+    return ap
+
+
+def check_args(ap, a):
+    """Checks and completes the parsed options (clock defaults, --out, --openings)."""
     main_b = a.btime if a.btime is not None else (a.time or 0)
     main_w = a.wtime if a.wtime is not None else (a.time or 0)
     a.btime, a.wtime = main_b, main_w
@@ -837,7 +859,7 @@ def parse_args(argv=None):
         a.byoyomi = 0 if (a.inc or main_b or main_w or a.nodes) else 1000
     if not a.nodes and (not (a.byoyomi or a.btime or a.inc) or not (a.byoyomi or a.wtime or a.inc)):
         ap.error("each side needs some time: --byoyomi, --time/--btime/--wtime or --inc")
-    if a.games < 1 or a.opening_plies < 0 or a.max_plies < 1:
+    if a.games < 1 or (a.opening_plies is not None and a.opening_plies < 0) or a.max_plies < 1:
         ap.error("--games and --max-plies must be positive, --opening-plies not negative")
     if a.resume and a.out is None:
         ap.error("--resume needs --out")
@@ -849,17 +871,27 @@ def parse_args(argv=None):
     return a
 
 
-def build_match(argv=None):
-    a = parse_args(argv)
+def parse_args(argv=None):
+    ap = make_parser()
+    return check_args(ap, ap.parse_args(argv))
+
+
+def match_parts(a):
+    """The two engine setups and the shuffled openings of parsed options."""
     setups = [EngineSetup(a.engine1, a.name1, a.dir1, a.option1), EngineSetup(a.engine2, a.name2, a.dir2, a.option2)]
     if setups[0].name == setups[1].name:
         setups[0].name += "1"
         setups[1].name += "2"
     openings = read_openings(a.openings, a.opening_plies)
     if not openings:
-        sys.exit("match.py: no opening of %d plies in %s" % (a.opening_plies, " ".join(a.openings)))
+        sys.exit("match.py: no opening of %s plies in %s" % (a.opening_plies, " ".join(a.openings)))
     random.Random(a.seed).shuffle(openings)
-    return Match(a, setups, openings)
+    return setups, openings
+
+
+def build_match(argv=None):
+    a = parse_args(argv)
+    return Match(a, *match_parts(a))
 
 
 def main(argv=None):
