@@ -144,6 +144,13 @@ int SearchWorker::Quiescence(int side, int alpha, int beta, int ply, int qply)
         if (illegal_pawn_drop(side, m, child))
             continue;
         const bool check = gives_check(side, child);
+        // A quiet check whose piece is simply lost: with full hands these are most of the
+        // checks, and each one opens a whole tree of evasions.
+        if (!checkers && check && !move_cap(m) && child->attack[side ^ 1][move_to(m)] &&
+            See(move_to(m), child) < 0) {
+            profile[42]++;
+            continue;
+        }
         if (!checkers && !check) {
             profile[39]++;
             const int after = side ? child->eval : -child->eval;
