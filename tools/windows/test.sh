@@ -6,12 +6,8 @@ set -e
 cd "$(dirname "$0")/../.."
 export WINEDEBUG=-all
 export WINEPREFIX="${WINEPREFIX:-$PWD/build-windows/wine}"
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    # A fresh prefix; Wine's Mono and Gecko (for .NET and HTML programs) are not needed.
-    WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
-fi
 # One Wine server for every engine the tests start, ended with the tests.
-wineserver -p
+tools/windows/wine.sh
 trap 'wineserver -k' EXIT
 
 native=$(cd build && ./qvn-bench | sed -n 's/^bench: \([0-9]*\) nodes.*/\1/p')
