@@ -33,7 +33,7 @@ int book_probe_file(const char *name, unsigned *moves, unsigned *weights)
         lprintf("book: %s\n", name);
         const std::time_t t = static_cast<std::time_t>(header.time_stamp & 0xFFFFFFFFu);
         char text[32] = "";
-        ctime_r(&t, text);
+        time_text(t, text, sizeof text);
         lprintf("book.dat 更新日時:%.24s 棋譜数:%u 定跡手数:%u\n\n", text, header.games, header.moves);
     }
     const long records = (size - BOOK_HEADER_SIZE) / BOOK_RECORD_SIZE;

@@ -113,8 +113,9 @@ void load_weights(const char *file_name)
     if (std::fseek(fp, -8, SEEK_END) == 0 && std::fread(b, 1, 8, fp) == 8) {
         const std::uint32_t low = b[0] | b[1] << 8 | b[2] << 16 | static_cast<std::uint32_t>(b[3]) << 24;
         const std::time_t stamp = low;
-        if (const char *text = std::ctime(&stamp))
-            lprintf("weight.dat %s", text);
+        char text[32];
+        time_text(stamp, text, sizeof text);  // ctime's format on every system
+        lprintf("weight.dat %s", text);
     }
     std::fclose(fp);
 }

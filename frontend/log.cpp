@@ -1,10 +1,7 @@
 #include "frontend/log.h"
 
 #include <atomic>
-#include <cerrno>
 #include <cstdarg>
-#include <cstring>
-#include <iconv.h>
 #include <mutex>
 #include <vector>
 
@@ -13,10 +10,8 @@
 std::FILE *fp_log;
 
 namespace {
-// Both threads write to the log; one lock keeps each call whole and the converter private.
+// Both threads write to the log; one lock keeps each call whole.
 std::mutex log_mutex;
-iconv_t converter = reinterpret_cast<iconv_t>(-1);
-bool converter_tried;
 // Lets lprintf skip formatting without taking the lock when no log is open.
 std::atomic<bool> log_open{false};
 }  // namespace
@@ -29,37 +24,6 @@ void dated_file_name(const char *suffix, char *out, int size)
     std::snprintf(out, size, "%s%s", base, suffix);
     if (file_exists(out))
         std::snprintf(out, size, "%sa%s", base, suffix);
-}
-
-int to_shift_jis(const char *in, int len, char *out, int size)
-{
-    // Called with log_mutex held, or before the input thread exists.
-    if (!converter_tried) {
-        converter_tried = true;
-        converter = iconv_open("CP932", "UTF-8");
-    }
-    if (converter == reinterpret_cast<iconv_t>(-1)) {
-        // No converter on this system: keep the UTF-8 bytes rather than lose the text.
-        const int n = len < size ? len : size;
-        std::memcpy(out, in, n);
-        return n;
-    }
-    char *src = const_cast<char *>(in);
-    std::size_t src_left = len, dst_left = size;
-    char *dst = out;
-    iconv(converter, nullptr, nullptr, nullptr, nullptr);
-    while (src_left > 0 && dst_left > 0) {
-        if (iconv(converter, &src, &src_left, &dst, &dst_left) != static_cast<std::size_t>(-1))
-            break;
-        if (errno == E2BIG)
-            break;
-        // An unconvertible or broken byte: write '?' and skip it.
-        *dst++ = '?';
-        dst_left--;
-        src++;
-        src_left--;
-    }
-    return static_cast<int>(dst - out);
 }
 
 void close_log()

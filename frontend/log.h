@@ -17,6 +17,3 @@ int lputs(const char *text);
 
 // Fills out with "<MMDD_hhmm><suffix>", or "<MMDD_hhmm>a<suffix>" when the first exists.
 void dated_file_name(const char *suffix, char *out, int size);
-
-// Converts UTF-8 text to Shift_JIS (CP932); returns the converted length.
-int to_shift_jis(const char *in, int len, char *out, int size);

@@ -449,6 +449,7 @@ void send_move()
 
 int engine_main()
 {
+    binary_standard_io();
     std::setbuf(stdin, nullptr);
     std::setbuf(stdout, nullptr);
     char conf_file[4096];

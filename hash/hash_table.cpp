@@ -1,10 +1,10 @@
 // The transposition table: 2^21 buckets of four entries, aged by search.
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "hash/hash.h"
+#include "platform/platform.h"
 #include "search/pv.h"
 
 HashEntry (*hash_tbl)[HASH_WAYS];
@@ -13,7 +13,8 @@ std::uint8_t SearchAge;
 
 namespace {
 
-constexpr long BUCKET_BYTES = sizeof(HashEntry) * HASH_WAYS;  // 64: one cache line
+// Sizes in std::size_t: long has 32 bits on Windows, too few for a table of 2 GiB or more.
+constexpr std::size_t BUCKET_BYTES = sizeof(HashEntry) * HASH_WAYS;  // 64: one cache line
 
 // Statistics words of profile.
 constexpr int PROBES = 7, HITS = 8, USE0 = 9, USE1 = 10, USE2 = 11, COLLISION = 12;
@@ -61,17 +62,17 @@ int HashResize(int mib)
 {
     mib = std::clamp(mib, 1, HASH_MAX_MIB);
     std::uint32_t buckets = 1;
-    while (static_cast<long>(buckets) * 2 * BUCKET_BYTES <= (static_cast<long>(mib) << 20))
+    while (buckets * 2 * BUCKET_BYTES <= (static_cast<std::size_t>(mib) << 20))
         buckets *= 2;
     if (buckets != hash_buckets) {
-        void *table = std::aligned_alloc(64, buckets * BUCKET_BYTES);
+        void *table = aligned_allocate(64, buckets * BUCKET_BYTES);
         if (table) {
-            std::free(hash_tbl);
+            aligned_release(hash_tbl);
             hash_tbl = static_cast<HashEntry(*)[HASH_WAYS]>(table);
             hash_buckets = buckets;
         } else {
-            std::fprintf(stderr, "USI_Hash %d: not enough memory, the table keeps %ld MiB\n", mib,
-                         hash_buckets * BUCKET_BYTES >> 20);
+            std::fprintf(stderr, "USI_Hash %d: not enough memory, the table keeps %d MiB\n", mib,
+                         static_cast<int>(hash_buckets * BUCKET_BYTES >> 20));
         }
     }
     HashClear();

@@ -1,14 +1,14 @@
+// The part of the platform layer that standard C++ gives on every system.
 #include "platform/platform.h"
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 #if defined(__x86_64__) || defined(__i386__)
 #include <x86intrin.h>
 #endif
+
+#include "platform/system.h"
 
 int tick_count()
 {
@@ -17,35 +17,26 @@ int tick_count()
     return static_cast<int>(static_cast<std::uint32_t>(ms));
 }
 
-void sleep_ms(int ms)
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
 void start_thread(void (*fn)())
 {
     std::thread(fn).detach();
 }
 
-bool file_exists(const char *name)
-{
-    return access(name, F_OK) == 0;
-}
-
 const char *find_data_file(const char *name, char *path, int size)
 {
     std::snprintf(path, size, "%s", name);
-    if (file_exists(name) || name[0] == '/')
+    if (file_exists(name) || is_absolute_path(name))
         return path;
     char exe[4096];
-    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n <= 0)
+    if (!executable_path(exe, sizeof exe))
         return path;
-    exe[n] = 0;
-    char *slash = std::strrchr(exe, '/');
-    if (!slash)
+    char *folder_end = nullptr;
+    for (char *c = exe; *c; c++)
+        if (is_path_separator(*c))
+            folder_end = c + 1;
+    if (!folder_end)
         return path;
-    slash[1] = 0;
+    *folder_end = 0;
     char beside[4096 + 256];
     std::snprintf(beside, sizeof beside, "%s%s", exe, name);
     if (file_exists(beside))
@@ -53,20 +44,21 @@ const char *find_data_file(const char *name, char *path, int size)
     return path;
 }
 
-long file_size(const char *name)
-{
-    struct stat st;
-    if (stat(name, &st) != 0)
-        return -1;
-    return static_cast<long>(st.st_size);
-}
-
 std::tm local_now()
 {
-    std::time_t t = std::time(nullptr);
-    std::tm out{};
-    localtime_r(&t, &out);
-    return out;
+    return local_time(std::time(nullptr));
+}
+
+void time_text(std::time_t t, char *out, int size)
+{
+    // The format of asctime, which the C standard spells out.
+    static const char days[] = "SunMonTueWedThuFriSat";
+    static const char months[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
+    const std::tm tm = local_time(t);
+    const int day = tm.tm_wday >= 0 && tm.tm_wday < 7 ? tm.tm_wday : 0;
+    const int month = tm.tm_mon >= 0 && tm.tm_mon < 12 ? tm.tm_mon : 0;
+    std::snprintf(out, size, "%.3s %.3s%3d %.2d:%.2d:%.2d %d\n", days + 3 * day, months + 3 * month, tm.tm_mday,
+                  tm.tm_hour, tm.tm_min, tm.tm_sec, tm.tm_year + 1900);
 }
 
 std::uint64_t time_stamp_counter()

@@ -1,8 +1,11 @@
 // Thin layer over the operating-system services the engine needs:
-// a millisecond tick counter, sleeping, a detached thread, file tests,
-// local time and a cheap cycle counter.
+// a millisecond tick counter, sleeping, a detached thread, file tests, the executable's
+// folder, standard input and output as bytes, aligned memory, Shift_JIS text,
+// local time and a cheap cycle counter. One source file per system implements it
+// (platform_posix.cpp, platform_windows.cpp); nothing outside this folder asks which.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 
@@ -24,8 +27,25 @@ const char *find_data_file(const char *name, char *path, int size);
 // Size of a file in bytes, -1 when it cannot be read.
 long file_size(const char *name);
 
-// Local broken-down time of now (thread-safe).
+// Standard input, output and error carry bytes unchanged: no CR LF translation and no end of
+// input at a Ctrl-Z byte (Windows text mode). The protocol code strips a '\r' itself.
+void binary_standard_io();
+
+// Memory aligned to alignment (a power of two; size a multiple of it), nullptr when there is
+// none; freed only by aligned_release.
+void *aligned_allocate(std::size_t alignment, std::size_t size);
+void aligned_release(void *p);
+
+// Converts UTF-8 text to Shift_JIS (CP932); returns the converted length, at most size, cut
+// between characters. An unconvertible character becomes '?'. Safe from any thread.
+int to_shift_jis(const char *in, int len, char *out, int size);
+
+// Local broken-down time of t, and of now (thread-safe).
+std::tm local_time(std::time_t t);
 std::tm local_now();
+
+// The local time t as ctime writes it ("Wed Jun 30 21:49:08 1993\n"), thread-safe.
+void time_text(std::time_t t, char *out, int size);
 
 // The processor's cycle counter where there is one; any fast-changing counter otherwise.
 std::uint64_t time_stamp_counter();

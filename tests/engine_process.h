@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <poll.h>
 #include <string>
 #include <sys/wait.h>
@@ -17,9 +18,41 @@
 #define QVN_TEST_TIME_SCALE 1
 #endif
 
+// The engine the tests start: this build's, or the one named by the runner's switch
+// --engine=PATH (protocol_main.cpp). A Windows executable (".exe") is started under Wine.
+inline std::string &engine_binary()
+{
+    static std::string path = QVN_BINARY;
+    return path;
+}
+
+inline bool runs_under_wine(const std::string &binary)
+{
+    return binary.size() > 4 && binary.compare(binary.size() - 4, 4, ".exe") == 0;
+}
+
+// The engine's file name, for a copy of it in another folder.
+inline std::string engine_file_name()
+{
+    return std::filesystem::path(engine_binary()).filename().string();
+}
+
+// An absolute path as the engine names it: Wine shows the Unix root as drive Z:.
+inline std::string engine_view(const std::filesystem::path &path)
+{
+    std::string text = path.string();
+    if (!runs_under_wine(engine_binary()))
+        return text;
+    for (char &c : text)
+        if (c == '/')
+            c = '\\';
+    return "Z:" + text;
+}
+
 class EngineProcess {
   public:
-    // Starts binary in dir; stdin, stdout and stderr are pipes.
+    // Starts binary in dir (under Wine when it is a Windows executable); stdin, stdout and
+    // stderr are pipes.
     EngineProcess(const std::string &binary, const std::string &dir)
     {
         int in[2], out[2], err[2];
@@ -34,7 +67,10 @@ class EngineProcess {
                 close(fd);
             if (chdir(dir.c_str()) != 0)
                 _exit(127);
-            execl(binary.c_str(), binary.c_str(), static_cast<char *>(nullptr));
+            if (runs_under_wine(binary))
+                execlp("wine", "wine", binary.c_str(), static_cast<char *>(nullptr));
+            else
+                execl(binary.c_str(), binary.c_str(), static_cast<char *>(nullptr));
             _exit(127);
         }
         close(in[0]);

@@ -1,5 +1,6 @@
 // The thinking log (Shift_JIS on disk, decoded by the system), its file names, and the
 // configuration reader.
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -13,6 +14,7 @@
 #include "frontend/log.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
+#include "platform/platform.h"
 #include "search/pv.h"
 #include "test_util.h"
 
@@ -105,6 +107,16 @@ TEST(Config, KeysValuesAndComments)
     EXPECT_EQ(GetConfInt("pondering", 0, tmpl), 9);     // found in the second piece of a long line
     EXPECT_EQ(GetConfInt("log_enable", 1, "/nonexistent/qvn.conf"), 1);
     std::remove(tmpl);
+}
+
+// The log's time stamps are written alike on every system: as glibc's ctime does.
+TEST(Platform, TimeTextIsCtime)
+{
+    for (const std::time_t t : {std::time_t{0}, std::time_t{1796515200}, std::time_t{951782400}, std::time(nullptr)}) {
+        char text[32];
+        time_text(t, text, sizeof text);
+        EXPECT_STREQ(text, std::ctime(&t)) << t;
+    }
 }
 
 }  // namespace

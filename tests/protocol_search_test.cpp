@@ -188,7 +188,7 @@ class SearchProtocol : public ::testing::Test {
     EngineProcess start(const std::string &conf = "pondering=1\nno_book=1\n")
     {
         std::ofstream(dir / "qvn.conf") << conf;
-        EngineProcess e(QVN_BINARY, dir.string());
+        EngineProcess e(engine_binary(), dir.string());
         e.send("usi\nisready\n");
         EXPECT_TRUE(e.wait_for("readyok"));
         return e;

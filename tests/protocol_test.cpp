@@ -27,7 +27,7 @@ class Protocol : public ::testing::Test {
     void TearDown() override { fs::remove_all(dir); }
 
     void write_conf(const std::string &text) { std::ofstream(dir / "qvn.conf") << text; }
-    EngineProcess start() { return EngineProcess(QVN_BINARY, dir.string()); }
+    EngineProcess start() { return EngineProcess(engine_binary(), dir.string()); }
 
     std::vector<fs::path> files_ending(const std::string &suffix)
     {
@@ -90,8 +90,8 @@ TEST_F(Protocol, MissingKeyFileEndsAtOnce)
 {
     fs::remove(dir / "hash_key.dat");
     // A copy of the engine, so that no key file lies beside it either.
-    fs::copy_file(QVN_BINARY, dir / "qvn");
-    EngineProcess e((dir / "qvn").string(), dir.string());
+    fs::copy_file(engine_binary(), dir / engine_file_name());
+    EngineProcess e((dir / engine_file_name()).string(), dir.string());
     e.send("usi\n");
     EXPECT_EQ(e.wait_exit(), 0);
     EXPECT_EQ(e.stderr_text(), "no hash_key.dat");
@@ -227,13 +227,14 @@ TEST_F(Protocol, DataFilesBesideTheExecutable)
     const fs::path home = dir / "engine", elsewhere = dir / "elsewhere";
     fs::create_directories(home);
     fs::create_directories(elsewhere);
-    fs::copy_file(QVN_BINARY, home / "qvn");
-    fs::permissions(home / "qvn", fs::perms::owner_all);
+    const fs::path engine = home / engine_file_name();
+    fs::copy_file(engine_binary(), engine);
+    fs::permissions(engine, fs::perms::owner_all);
     fs::rename(dir / "hash_key.dat", home / "hash_key.dat");
     fs::copy_file(QVN_WEIGHT_FILE, home / "weight.dat");
     fs::copy_file(QVN_BOOK_FILE, home / "book.dat");
     std::ofstream(home / "qvn.conf") << "log_enable=1\n";
-    EngineProcess e((home / "qvn").string(), elsewhere.string());
+    EngineProcess e(engine.string(), elsewhere.string());
     e.send("usi\nisready\nposition startpos\ngo btime 0 wtime 0 byoyomi 1000\n");
     std::vector<std::string> seen;
     EXPECT_TRUE(e.wait_for("bestmove", &seen));
@@ -245,7 +246,7 @@ TEST_F(Protocol, DataFilesBesideTheExecutable)
     for (const auto &f : fs::directory_iterator(elsewhere))
         log += read_file(f.path());
     for (const char *name : {"qvn.conf", "hash_key.dat", "weight.dat", "book.dat"})
-        EXPECT_NE(log.find((home / name).string()), std::string::npos) << name;
+        EXPECT_NE(log.find(engine_view(home / name)), std::string::npos) << name << "\n" << log;
 }
 
 TEST_F(Protocol, NewGameLogsAndProtocolDump)
