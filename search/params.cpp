@@ -1,6 +1,31 @@
 #include "search/params.h"
 
+#include <algorithm>
+#include <cmath>
+
 SearchParams params;
+
+namespace {
+
+constexpr int LMR_DEPTHS = 64, LMR_MOVES = 256;
+int reductions[LMR_DEPTHS][LMR_MOVES];  // half plies, by depth in plies and move number
+
+}  // namespace
+
+void init_search_params()
+{
+    for (int d = 1; d < LMR_DEPTHS; d++)
+        for (int m = 1; m < LMR_MOVES; m++) {
+            const double plies = params.lmr_base / 100.0 +
+                                 std::log(d) * std::log(m) * 100.0 / std::max(1, params.lmr_divisor);
+            reductions[d][m] = static_cast<int>(2 * plies + 0.5);
+        }
+}
+
+int lmr_reduction(int depth, int move_count)
+{
+    return reductions[std::clamp(depth / 2, 1, LMR_DEPTHS - 1)][std::clamp(move_count, 1, LMR_MOVES - 1)];
+}
 
 namespace {
 
@@ -11,6 +36,11 @@ const ParamInfo table[] = {
     {"qs_futility_margin", &params.qs_futility_margin, 0, 2000},
     {"aspiration", &params.aspiration, 10, 1000},
     {"widen", &params.widen, 10, 3000},
+    {"lmr_base", &params.lmr_base, -200, 300},
+    {"lmr_divisor", &params.lmr_divisor, 50, 1000},
+    {"lmp_base", &params.lmp_base, 0, 50},
+    {"lmp_scale", &params.lmp_scale, 10, 2000},
+    {"lmp_depth", &params.lmp_depth, 0, 20},
 };
 
 }  // namespace

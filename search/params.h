@@ -13,7 +13,19 @@ struct SearchParams {
     int qs_futility_margin = 640;    // the quiescence search's futility reserve
     int aspiration = 192;            // first aspiration window around the last score
     int widen = 550;                 // its first widening after a fail
+    // Late-move reductions: base + ln(depth) x ln(move number) / divisor plies (both x100).
+    int lmr_base = 50;
+    int lmr_divisor = 225;
+    // Late-move pruning: at most (base + scale x depth² / 100) moves at a shallow node
+    // (depth in plies), half as many when the static evaluation is not improving.
+    int lmp_base = 6;
+    int lmp_scale = 200;
+    int lmp_depth = 8;               // plies
 };
+// Recomputes the tables derived from the constants (the reductions).
+void init_search_params();
+// Late-move reduction in half plies at depth (half plies) for the move_count-th move.
+int lmr_reduction(int depth, int move_count);
 extern SearchParams params;
 
 // One tunable constant: its USI name, where it lives and its range.

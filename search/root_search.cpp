@@ -171,6 +171,8 @@ int SearchWorker::IterativeDeep(int *best, int max_depth)
 {
     set_root();
     root_n_move = GenerateRoot(&trunk[0], root_move);
+    init_search_params();
+    static_eval[0] = NO_EVAL;
     lprintf("ルート生成数=%d\n", root_n_move);
     if (root_n_move == 0)
         return -MATE;

@@ -229,31 +229,33 @@ int search_child_null(SearchWorker &w, int side, int beta, int ply, int nd)
     return -w.SearchNonPv(side ^ 1, 1 - beta, ply + 1, nd, 1, child_pv);
 }
 
-// Reduction of a quiet move from how often it cut when tried.
-int nonpv_reduction(const SearchWorker &w, int move)
+// The history's part of a reduction, in half plies: -2 for a move that cut about as often
+// as it was tried, up to +2 for one that almost never cut.
+int history_adjustment(const SearchWorker &w, int move)
 {
     const unsigned h = w.HistoryCut[history_index(move)], t = w.HistoryTride[history_index(move)];
     if (t > 10 * h)
-        return 4;
-    if (t > 6 * h)
-        return 3;
-    if (t > 4 * h)
         return 2;
-    if (t > 3 * h / 2)
+    if (t > 4 * h)
         return 1;
-    return 0;
+    if (t > 3 * h / 2)
+        return 0;
+    if (t > h)
+        return -1;
+    return -2;
 }
 
-int pv_reduction(const SearchWorker &w, int move)
+bool improving(const SearchWorker &w, int ply, int eval)
 {
-    const unsigned h = w.HistoryCut[history_index(move)], t = w.HistoryTride[history_index(move)];
-    if (t > 20 * h)
-        return 3;
-    if (t > 6 * h)
-        return 2;
-    if (t > 9 * h / 4)
-        return 1;
-    return 0;
+    return ply < 2 || w.static_eval[ply - 2] == NO_EVAL || eval > w.static_eval[ply - 2];
+}
+
+// Late-move pruning: how many moves a shallow node tries before it drops the quiet ones.
+int move_count_limit(int depth, bool improving)
+{
+    const int d = depth / 2;
+    const int limit = params.lmp_base + params.lmp_scale * d * d / 100;
+    return improving ? limit : limit / 2;
 }
 
 }  // namespace
@@ -289,6 +291,8 @@ int SearchWorker::SearchNonPv(int side, int beta, int ply, int depth, int null_o
         KillerMove1[ply + 2] = KillerMove2[ply + 2] = 0;
     const int eval = side_eval(side, node);
     const bool check = in_check(side, node);
+    static_eval[ply] = check ? NO_EVAL : eval;
+    const bool better = !check && improving(*this, ply, eval);
 
     // Razoring: far below beta near the horizon, ask the quiescence search.
     if (depth <= 6 && !check && node->hash_move == 0 && eval + params.razor_margin + 32 * depth < beta &&
@@ -327,8 +331,9 @@ int SearchWorker::SearchNonPv(int side, int beta, int ply, int depth, int null_o
         return ply - MATE;
     int best = -MATE, best_move = 0;
     int tried[MAX_MOVE];
-    int n_tried = 0;
+    int n_tried = 0, move_count = 0;
     const int full_band = 3 * Iterate / 2, half_band = 2 * Iterate;
+    const int lmp_limit = depth <= 2 * params.lmp_depth ? move_count_limit(depth, better) : MAX_MOVE;
     for (int i = 0; i < n && !AbortSearch; i++) {
         int m = list[i];
         if (m == 0)
@@ -341,16 +346,24 @@ int SearchWorker::SearchNonPv(int side, int beta, int ply, int depth, int null_o
         }
         int nd = depth - 2 + extension(m, ply, full_band, half_band);
         const bool quiet = is_quiet(m);
-        if (quiet)
-            tried[n_tried++] = m & MOVE_MASK;
+        move_count++;
         int v, r = 0;
         if (check) {
+            if (quiet)
+                tried[n_tried++] = m & MOVE_MASK;
             v = search_child_null(*this, side, beta, ply, nd);
         } else {
             const bool plain = !(m & (FLAG_KILLER | FLAG_CHECK));
-            if (depth > 1 && !mate_threat && quiet && plain) {
-                r = nonpv_reduction(*this, m);
-                profile[24 + r]++;
+            if (quiet && plain && !mate_threat && move_count > lmp_limit && best > -MATE_BOUND) {
+                profile[43]++;
+                continue;
+            }
+            if (quiet)
+                tried[n_tried++] = m & MOVE_MASK;
+            if (depth > 1 && !mate_threat && quiet && plain && move_count > 1) {
+                r = std::clamp(lmr_reduction(depth, move_count) + (better ? 0 : 1) + history_adjustment(*this, m), 0,
+                               std::max(0, nd - 1));
+                profile[24 + std::min(r, 4)]++;
                 nd -= r;
             }
             if (nd <= 4 && plain && !mate_threat) {
@@ -433,6 +446,7 @@ int SearchWorker::SearchPv(int side, int alpha, int beta, int ply, int depth, in
         KillerMove1[ply + 2] = KillerMove2[ply + 2] = 0;
     const int eval = side_eval(side, node);
     const bool check = in_check(side, node);
+    static_eval[ply] = check ? NO_EVAL : eval;
     if (depth > 5 && node->hash_move == 0) {
         SearchPv(side, alpha, beta, ply, depth - 4, child_pv);
         profile[17]++;
@@ -474,8 +488,9 @@ int SearchWorker::SearchPv(int side, int alpha, int beta, int ply, int depth, in
         } else {
             bool reduced = false;
             if (nd >= 2 && !check && quiet && !(m & (FLAG_KILLER | FLAG_CHECK))) {
-                const int r = pv_reduction(*this, m);
-                profile[19 + r]++;
+                const int r = std::clamp(lmr_reduction(depth, i + 1) - 2 + history_adjustment(*this, m), 0,
+                                         std::max(0, nd - 1));
+                profile[19 + std::min(r, 3)]++;
                 v = nd - r <= 1 ? -Quiescence(side ^ 1, -alpha - 1, -alpha, ply + 1, 0)
                                 : -SearchNonPv(side ^ 1, -alpha, ply + 1, nd - r, 1, child_pv);
                 reduced = r > 0;

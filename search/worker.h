@@ -16,6 +16,7 @@ constexpr int TRUNK_SIZE = MAX_SEARCH_PLY + 2;
 // The deepest iteration: its depth in half plies, with the root's check extension, stays
 // below the table's never-replaced depth (100).
 constexpr int MAX_ITERATION = 48;
+constexpr int NO_EVAL = -32000;
 
 // Killer moves by ply, and history counters by (moving type << 8 | destination).
 constexpr int KILLER_SIZE = MAX_SEARCH_PLY + 2;
@@ -43,6 +44,9 @@ struct SearchWorker {
     int MaxPly = 0;          // deepest ply reached since the root search reset it
     int MaxQuiPly = 0;       // deepest quiescence ply, likewise
     int sel_depth = 0;       // deepest ply of any node in this iteration ("seldepth")
+    // The static evaluation of each ply's node from its side to move, NO_EVAL in check:
+    // whether the position improves on the one two plies up.
+    int static_eval[TRUNK_SIZE];
 
     // Searches trunk[0] (side 1 to move) by iterative deepening up to max_depth plies;
     // best[0] gets the move, best[1] the expected reply. Returns the score, -30000 with no

@@ -3,6 +3,7 @@
 #include "eval/evalute.h"
 #include "hash/hash.h"
 #include "search/quiescence.h"
+#include "search/params.h"
 #include "search/root_search.h"
 #include "search/search.h"
 
@@ -23,6 +24,8 @@ FixedDepthResult search_fixed_depth(int depth, bool clear_table)
     AnalyzeMode = 1;  // no clock
     Extend = 0;
     w.trunk[0].eval = 0;
+    init_search_params();
+    w.static_eval[0] = NO_EVAL;
     FixedDepthResult r{};
     r.value = w.SearchPv(1, -MATE, MATE, 0, 2 * depth, r.pv);
     r.nodes = static_cast<long long>(profile[0]) + profile[3];
