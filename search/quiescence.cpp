@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "board/attack.h"
+#include "hash/hash.h"
 #include "eval/evalute.h"
 #include "frontend/log.h"
 #include "movegen/drop_fu_mate.h"
@@ -22,7 +23,7 @@ namespace {
 
 constexpr int MAX_QUI_DEPTH = 11;
 
-// Makes move on child with the attack primitives only (no keys, no pins) and carries the
+// Makes move on child with the attack primitives and the keys (no pins) and carries the
 // evaluation forward by the material it changes.
 void make_capture_move(int side, int move, Position *child)
 {
@@ -33,6 +34,7 @@ void make_capture_move(int side, int move, Position *child)
         AttackClr(side, from, child);
         AttackJmpSet(from, child);
         child->board[from] = 0;
+        child->board_key ^= hash_seed[side * 16 + piece][from];
         if (move_is_promote(move)) {
             placed |= PROMOTE;
             gain = promote_value[piece];
@@ -40,13 +42,20 @@ void make_capture_move(int side, int move, Position *child)
         if (captured) {
             gain += piece_value[captured];
             AttackClr(side ^ 1, to, child);
-            child->hand[side][captured & 7]++;
+            const int t = captured & 7, n = child->hand[side][t];
+            child->hand_key ^= hand_hash_seed[side * 8 + t][n] ^ hand_hash_seed[side * 8 + t][n + 1];
+            child->hand[side][t] = n + 1;
+            child->board_key ^= hash_seed[(side ^ 1) * 16 + captured][to];
         }
         if (placed == OU)
             child->king[side] = to;
     } else {
-        child->hand[side][piece]--;
+        const int n = child->hand[side][piece];
+        child->hand_key ^= hand_hash_seed[side * 8 + piece][n] ^ hand_hash_seed[side * 8 + piece][n - 1];
+        child->hand[side][piece] = n - 1;
     }
+    child->board_key ^= hash_seed[side * 16 + placed][to];
+    child->key = child->board_key ^ child->hand_key;
     child->board[to] = colour(side) | placed;
     AttackJmpClr(to, child);
     AttackSet(side, to, child);
@@ -54,15 +63,15 @@ void make_capture_move(int side, int move, Position *child)
 }
 
 // The child of a quiescence node needs the board, hands, attack tables, king squares,
-// last move and carried evaluation; pins are recomputed before use and keys are unused.
+// last move, carried evaluation and keys; pins are recomputed before use.
 static_assert(offsetof(Position, hand) == offsetof(Position, board) + sizeof(Position::board));
 static_assert(offsetof(Position, attack) < offsetof(Position, king) && offsetof(Position, king) < offsetof(Position, last_move) &&
-              offsetof(Position, last_move) < offsetof(Position, eval) && offsetof(Position, eval) < offsetof(Position, board_key));
+              offsetof(Position, last_move) < offsetof(Position, eval) && offsetof(Position, eval) < offsetof(Position, board_key) &&
+              offsetof(Position, key) + sizeof(Position::key) == sizeof(Position));
 void copy_for_quiescence(Position *child, const Position *node)
 {
     std::memcpy(child->board, node->board, sizeof node->board + sizeof node->hand);
-    std::memcpy(child->attack, node->attack,
-                reinterpret_cast<const char *>(&node->board_key) - reinterpret_cast<const char *>(node->attack));
+    std::memcpy(child->attack, node->attack, sizeof(Position) - offsetof(Position, attack));
 }
 
 }  // namespace
@@ -79,6 +88,19 @@ int SearchWorker::Quiescence(int side, int alpha, int beta, int ply, int qply)
     if (ply > sel_depth)
         sel_depth = ply;
     Position *node = &trunk[ply];
+    // The table: its first ply also searches quiet checks, so only an entry of that depth or
+    // deeper answers for it.
+    const int table_depth = qply == 0 ? 1 : 0;
+    if (HashEntry *e = use_hash_table ? HashProbe(side, node) : nullptr; e && e->depth >= table_depth) {
+        const int v = from_table(e->value, ply);
+        const int bound = e->flags & HASH_EXACT;
+        if (bound == HASH_EXACT || (bound == HASH_LOWER && v >= beta) || (bound == HASH_UPPER && v <= alpha)) {
+            profile[33]++;
+            return v;
+        }
+    }
+    const int alpha_in = alpha;
+    int best_move = 0;
     int list[QUI_LIST_SIZE];
     int n = 0;
     const int checkers = node->king[side] ? node->attack[side ^ 1][node->king[side]] : 0;
@@ -166,16 +188,20 @@ int SearchWorker::Quiescence(int side, int alpha, int beta, int ply, int qply)
             }
         }
         const int v = -Quiescence(side ^ 1, -beta, -alpha, ply + 1, qply + 1);
+        if (AbortSearch)
+            return v > best ? v : best;
         if (v > best) {
             if (v > alpha) {
-                if (v >= beta)
+                if (v >= beta) {
+                    table_store(side, node, ply, HASH_LOWER, table_depth, v, m & MOVE_MASK);
                     return v;
+                }
                 alpha = v;
+                best_move = m & MOVE_MASK;
             }
             best = v;
         }
-        if (AbortSearch)
-            return best;
     }
+    table_store(side, node, ply, best > alpha_in ? HASH_EXACT : HASH_UPPER, table_depth, best, best_move);
     return best;
 }

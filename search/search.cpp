@@ -90,6 +90,13 @@ bool clock_test()
 
 bool use_hash_table = true;
 
+void table_store(int side, const Position *node, int ply, int bound, int depth, int value, int move)
+{
+    if (use_hash_table)
+        HashStore(side, node, static_cast<std::uint8_t>(bound), static_cast<std::uint8_t>(depth),
+                  static_cast<std::uint16_t>(to_table(value, ply)), move);
+}
+
 namespace {
 
 HashEntry *probe(int side, Position *node)
@@ -97,25 +104,9 @@ HashEntry *probe(int side, Position *node)
     return use_hash_table ? HashProbe(side, node) : nullptr;
 }
 
-// Mate scores count plies from the root; the table keeps them as distances from the
-// node itself, so that a position reached at another ply reads its true mate distance.
-constexpr int MATE_BOUND = 29899;
-
-int to_table(int value, int ply)
-{
-    return value > MATE_BOUND ? value + ply : value < -MATE_BOUND ? value - ply : value;
-}
-
-int from_table(int value, int ply)
-{
-    return value > MATE_BOUND ? value - ply : value < -MATE_BOUND ? value + ply : value;
-}
-
 void store(int side, const Position *node, int ply, int bound, int depth, int value, int move)
 {
-    if (use_hash_table)
-        HashStore(side, node, static_cast<std::uint8_t>(bound), static_cast<std::uint8_t>(depth),
-                  static_cast<std::uint16_t>(to_table(value, ply)), move);
+    table_store(side, node, ply, bound, depth, value, move);
 }
 
 // The statistics keep the average move number of beta cuts for the first plies only.

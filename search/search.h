@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "hash/hash.h"
 #include "search/worker.h"
 
 // Raised by "stop", "gameover" and the clock; every node returns as soon as it sees it.
@@ -53,3 +54,17 @@ inline bool node_limit_reached(std::int64_t &nodes)
 constexpr int MATE = 30000;
 // Tests switch the transposition table off to compare searches with and without it.
 extern bool use_hash_table;
+
+// Mate scores count plies from the root; the table keeps them as distances from the
+// node itself, so that a position reached at another ply reads its true mate distance.
+constexpr int MATE_BOUND = 29899;
+constexpr int to_table(int value, int ply)
+{
+    return value > MATE_BOUND ? value + ply : value < -MATE_BOUND ? value - ply : value;
+}
+constexpr int from_table(int value, int ply)
+{
+    return value > MATE_BOUND ? value - ply : value < -MATE_BOUND ? value + ply : value;
+}
+// Stores a search result of the node at ply (unless the table is switched off).
+void table_store(int side, const Position *node, int ply, int bound, int depth, int value, int move);
