@@ -344,7 +344,10 @@ int SearchWorker::SearchNonPv(int side, int beta, int ply, int depth, int null_o
                 tried[n_tried++] = m & MOVE_MASK;
             v = search_child_null(*this, side, beta, ply, nd);
         } else {
-            const bool plain = !(m & (FLAG_KILLER | FLAG_CHECK));
+            // A check whose piece is simply lost is pruned and reduced like any quiet move:
+            // with full hands most drops next to the king are such checks.
+            const bool lost_check = (m & FLAG_CHECK) && child->attack[side ^ 1][move_to(m)] && See(move_to(m), child) < 0;
+            const bool plain = !(m & FLAG_KILLER) && (!(m & FLAG_CHECK) || lost_check);
             if (quiet && plain && !mate_threat && move_count > lmp_limit && best > -MATE_BOUND) {
                 profile[43]++;
                 continue;
