@@ -32,16 +32,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.dirname(HERE))
 
-FAILED = []
-PASSED = [0]
-
-
-def check(cond, what):
-    if cond:
-        PASSED[0] += 1
-    else:
-        FAILED.append(what)
-        print("FAIL: " + what)
+from test_match import FAILED, PASSED, check  # noqa: E402  (the checks shared by the match tools' tests)
 
 
 # ---- a fake engine of known strength ------------------------------------------------------------
