@@ -117,9 +117,9 @@ TEST_F(HashTable, MatchesAPlainModelOfTheRules)
         HashStore(side, &p, bound, depth, static_cast<std::uint16_t>(value), move);
         model.store(b, key, bound, depth, value, move, SearchAge & 15);
         for (int i = 0; i < 4; i++) {
-            const HashEntry &h = hash_tbl[buckets[b]][i];
+            const HashEntry h = hash_entry_at(buckets[b], i);
             const ModelEntry &m = model.bucket[b][i];
-            ASSERT_EQ(h.key_low | static_cast<std::uint64_t>(h.key_high) << 32, m.used ? m.key : 0) << step;
+            ASSERT_EQ(h.key, m.used ? m.key : 0) << step;
             if (!m.used)
                 continue;
             ASSERT_EQ(h.move, m.move) << step;
