@@ -19,6 +19,8 @@ iconv_t converter = reinterpret_cast<iconv_t>(-1);
 bool converter_tried;
 // Lets lprintf skip formatting without taking the lock when no log is open.
 std::atomic<bool> log_open{false};
+// Set on the helper search threads: the log is the main thread's account of its search.
+thread_local bool log_muted = false;
 }  // namespace
 
 void dated_file_name(const char *suffix, char *out, int size)
@@ -106,9 +108,11 @@ int write_converted(const char *text, int len)
 }
 }  // namespace
 
+void mute_log_in_this_thread() { log_muted = true; }
+
 int lprintf(const char *fmt, ...)
 {
-    if (!log_open)
+    if (!log_open || log_muted)
         return 0;
     char small[2048];
     va_list ap;

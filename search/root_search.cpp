@@ -16,7 +16,10 @@
 #include "search/qvn.h"
 #include "search/quiescence.h"
 #include "search/search.h"
+#include "search/threads.h"
 #include "search/worker.h"
+
+int MultiPV = 1;
 
 namespace {
 
@@ -138,6 +141,51 @@ int fallback_move(SearchWorker &w)
     return first;
 }
 
+// Lazy SMP: helper k searches only some of the depths, so that the threads spread over the
+// next iterations instead of all searching the same one. Helpers 1 and 2 take every other
+// depth (the even ones, the odd ones); 3 to 6 two depths in four, at four phases; 7 to 12
+// three in six; and so on.
+bool helper_skips(int id, int depth)
+{
+    if (id == 0)
+        return false;
+    int k = (id - 1) % 20, size = 1;
+    while (k >= 2 * size) {
+        k -= 2 * size;
+        size++;
+    }
+    return (depth + k) / size % 2 != 0;
+}
+
+// The best scores of a pass, best first: with MultiPV k the k best root moves get exact
+// scores, so every other move is searched against the k-th best score found so far.
+struct TopScores {
+    explicit TopScores(int k) : k(k) {}
+    int k, n = 0;
+    int score[MAX_MULTI_PV];
+    // The window's lower end for the next move: the k-th best, alpha until there are k.
+    int bar(int alpha) const { return n == k ? score[k - 1] : alpha; }
+    int best(int alpha) const { return n ? score[0] : alpha; }
+    void add(int v)
+    {
+        int i = n < k ? n++ : k - 1;
+        for (; i > 0 && score[i - 1] < v; i--)
+            score[i] = score[i - 1];
+        score[i] = v;
+    }
+};
+
+// The "info" lines of a finished iteration: the best move, or the k best with MultiPV k.
+void report_iteration(const SearchWorker &w, int multi_pv, int accepted, bool special)
+{
+    if (multi_pv == 1 || special) {
+        usi_search_info(w.Iterate, w.sel_depth, 0, accepted, ScoreBound::Exact, w.root_list[0].pv);
+        return;
+    }
+    for (int i = 0; i < multi_pv && i < w.root_n_move && w.root_list[i].key > REJECTED; i++)
+        usi_search_info(w.Iterate, w.sel_depth, i + 1, w.root_list[i].key, ScoreBound::Exact, w.root_list[i].pv);
+}
+
 void reset_pass_counters()
 {
     profile[0] = profile[1] = 1;
@@ -174,23 +222,36 @@ int SearchWorker::IterativeDeep(int *best, int max_depth)
     lprintf("ルート生成数=%d\n", root_n_move);
     if (root_n_move == 0)
         return -MATE;
+    // The main thread sets up what the threads share, then starts the helpers on it; only it
+    // changes the shared flags and reports.
+    const bool is_main = id == 0;
+    const int multi_pv = std::clamp(MultiPV, 1, MAX_MULTI_PV);
     // AbortSearch is left alone: the front end cleared it when it accepted the "go".
-    Extend = 0;
+    if (is_main)
+        Extend = 0;
     nodes = 0;
     std::memset(root_list, 0, sizeof(RootRecord) * root_n_move);
     clear_search_tables();
-    EvaluteHashClear();
+    if (is_main) {
+        EvaluteHashClear();
+        SearchAge++;
+        start_helpers(max_depth);
+    }
     iterate_value[0] = iterate_value[1] = 0;
-    SearchAge++;
     Iterate = 1;
     int previous = 0, result = 0;
     bool aborted = false, ignore_history = false;
 
     while (Iterate <= max_depth && !aborted) {
+        if (helper_skips(id, Iterate) && Iterate < max_depth) {
+            iterate_value[Iterate++] = previous;
+            continue;
+        }
         int it_time = tick_count();
         sel_depth = 0;
         int alpha = -MATE, beta = MATE;
-        if (Iterate > 2 && previous >= -14999 && previous <= 14999) {
+        // Several exact scores want the open window.
+        if (Iterate > 2 && previous >= -14999 && previous <= 14999 && multi_pv == 1) {
             alpha = previous - params.aspiration;
             beta = previous + params.aspiration;
         }
@@ -208,6 +269,7 @@ int SearchWorker::IterativeDeep(int *best, int max_depth)
                 aborted = true;
                 break;
             }
+            TopScores scores(multi_pv);
             int a = alpha, special = 0, searched = 0, held_back = 0;
             for (int i = 0; i < root_n_move; i++) {
                 const int m = root_move[i];
@@ -248,9 +310,10 @@ int SearchWorker::IterativeDeep(int *best, int max_depth)
                 searched++;
                 const int depth = 2 * Iterate + (check && !pawn_drop ? 2 : 0);
                 int v;
-                if (i == 0 || Iterate < 3) {
+                if (i < multi_pv || Iterate < 3) {
                     v = -SearchPv(0, -beta, -a, 1, depth, local_pv);
-                    Extend = Iterate > 1 && v < iterate_value[Iterate - 1] - 31 ? 1 : 0;
+                    if (is_main && (i == 0 || Iterate < 3))
+                        Extend = Iterate > 1 && v < iterate_value[Iterate - 1] - 31 ? 1 : 0;
                 } else {
                     v = -SearchNonPv(0, -a, 1, depth, 1, local_pv);
                     if (a < v && v < beta) {
@@ -270,8 +333,10 @@ int SearchWorker::IterativeDeep(int *best, int max_depth)
                 set_root_pv(&r, m, local_pv);
                 if (v > a) {
                     r.key = static_cast<std::int16_t>(v);
-                    a = v;
-                    if (v >= iterate_value[Iterate - 1] - 23)
+                    const bool new_best = v > scores.best(alpha);
+                    scores.add(v);
+                    a = scores.bar(alpha);
+                    if (is_main && new_best && v >= iterate_value[Iterate - 1] - 23)
                         Extend = 0;
                 } else {
                     r.key = NOT_BEST;
@@ -284,7 +349,7 @@ int SearchWorker::IterativeDeep(int *best, int max_depth)
                 ignore_history = true;
                 continue;
             }
-            const int r = special ? special : a;
+            const int r = special ? special : scores.best(alpha);
             if (alpha < r && r < beta) {
                 accepted = r;
                 break;
@@ -302,6 +367,10 @@ int SearchWorker::IterativeDeep(int *best, int max_depth)
                 accepted = r;
                 break;
             }
+            // A GUI redraws its pane for every line: short searches keep to one per iteration.
+            if (is_main && ms_since_go() >= 1000)
+                usi_search_info(Iterate, sel_depth, 0, r, r >= beta ? ScoreBound::Lower : ScoreBound::Upper,
+                                root_list[0].pv);
         }
         if (aborted)
             break;
@@ -316,7 +385,8 @@ int SearchWorker::IterativeDeep(int *best, int max_depth)
         HashStore(1, &trunk[0], HASH_EXACT, static_cast<std::uint8_t>(2 * Iterate), static_cast<std::uint16_t>(accepted),
                   best[0]);
         it_time = tick_count() - it_time + 1;
-        usi_info(it_time, Iterate, sel_depth, accepted, top.pv);
+        if (is_main)
+            report_iteration(*this, multi_pv, accepted, accepted >= ENTERING_KING_WIN && accepted <= REPETITION_CHOSEN);
         log_root_table(root_list, root_n_move);
         log_iteration_statistics(Elapsed, it_time);
 
@@ -333,7 +403,7 @@ int SearchWorker::IterativeDeep(int *best, int max_depth)
             lprintf("負け判定 score=%d\n", accepted);
             break;
         }
-        if (!AnalyzeMode && Iterate >= 8 && root_list[1].key == REJECTED) {
+        if (is_main && !AnalyzeMode && Iterate >= 8 && root_list[1].key == REJECTED) {
             // One move takes nearly all the effort: more depth will not change it.
             const long long nodes = profile[0];
             if ((top.nodes > nodes * 87 / 100 && Elapsed > OnePlyTime / 10) ||
@@ -345,6 +415,8 @@ int SearchWorker::IterativeDeep(int *best, int max_depth)
         Iterate++;
         previous = accepted;
     }
+    if (is_main)
+        stop_helpers();
     if (aborted) {
         lprintf(">>> AbortSearch(Elapsed=%d[ms])\n", Elapsed.load());
         result = previous;

@@ -578,6 +578,8 @@ TEST_F(SearchProtocol, OptionsAreListedSetAndHaveTheirEffect)
         "option name USI_Hash type spin default 128 min 1 max 16384",
         "option name mate_hash type spin default 64 min 1 max 4096",
         "option name mate_probe type spin default 0 min 0 max 60000",
+        "option name Threads type spin default 1 min 1 max 256",
+        "option name MultiPV type spin default 1 min 1 max 64",
     };
     EXPECT_EQ(listed, expected);
 
