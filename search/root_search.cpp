@@ -26,11 +26,13 @@ namespace {
 constexpr int REJECTED = -30000, NOT_BEST = -30001;
 constexpr int ROOT_PV_SIZE = 33;
 
-// Records by descending key, equal keys by descending nodes; stable (bubble sort).
-void sort_root(RootRecord *root_list, int *root_move, int n)
+// Records by descending key, equal keys by descending nodes; stable (bubble sort). With
+// exact scores for several moves (MultiPV), equal scores keep the order of the pass, as a
+// single best move does: the first to reach a score keeps it.
+void sort_root(RootRecord *root_list, int *root_move, int n, bool by_nodes)
 {
-    auto smaller = [](const RootRecord &a, const RootRecord &b) {
-        return a.key < b.key || (a.key == b.key && a.nodes < b.nodes);
+    auto smaller = [by_nodes](const RootRecord &a, const RootRecord &b) {
+        return a.key < b.key || (a.key == b.key && by_nodes && a.nodes < b.nodes);
     };
     for (int i = 0; i < n - 1; i++)
         for (int j = n - 1; j > i; j--)
@@ -362,7 +364,7 @@ int SearchWorker::IterativeDeep(int *best, int max_depth)
                 alpha = fail_low++ == 0 ? alpha - params.widen : -MATE;
                 lprintf("low fail score:%d alpha:%d\n", r, alpha);
             }
-            sort_root(root_list, root_move, root_n_move);
+            sort_root(root_list, root_move, root_n_move, multi_pv == 1);
             if (r < -29899 || r > 29899) {
                 accepted = r;
                 break;
@@ -377,7 +379,7 @@ int SearchWorker::IterativeDeep(int *best, int max_depth)
 
         result = accepted;
         iterate_value[Iterate] = accepted;
-        sort_root(root_list, root_move, root_n_move);
+        sort_root(root_list, root_move, root_n_move, multi_pv == 1);
         const RootRecord &top = root_list[0];
         best[0] = top.pv[0];
         best[1] = top.pv[1];
