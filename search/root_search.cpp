@@ -9,6 +9,8 @@
 #include "frontend/usi.h"
 #include "hash/hash.h"
 #include "movegen/drop_fu_mate.h"
+#include "movegen/make_evasion.h"
+#include "movegen/make_legal.h"
 #include "platform/platform.h"
 #include "search/get_grade.h"
 #include "search/ordering.h"
@@ -177,15 +179,74 @@ struct TopScores {
     }
 };
 
+// True when move is a legal move of side in p (generated there, and not a pawn drop that
+// mates): a move read from the table is only followed after this test.
+bool legal_in(int side, const Position &p, int move)
+{
+    Position node = p;
+    int list[MOVE_LIST_SIZE];
+    int n;
+    if (in_check(side, &node)) {
+        n = MakeEvasion(side, &node, node.attack[side ^ 1][node.king[side]], list);
+    } else {
+        n = MakeMove(side, &node, list);
+        n += MakeDrop(side, &node, list + n);
+    }
+    for (int i = 0; i < n; i++)
+        if (list[i] == move) {
+            NewBoard(side, move, &node);
+            return !illegal_pawn_drop(side, move, &node);
+        }
+    return false;
+}
+
+// A variation as reported: a table hit ends a principal variation where it was found, so
+// the table's own moves lengthen it, up to the iteration's depth, for as long as each is a
+// legal move of its position and no position repeats.
+void reported_pv(const SearchWorker &w, const int *pv, int *out)
+{
+    Position p = w.trunk[0];
+    std::uint64_t seen[ROOT_PV_SIZE];
+    int side = 1, n = 0;
+    for (; n < ROOT_PV_SIZE - 1 && pv[n] != PV_END && pv[n] != 0; n++) {
+        seen[n] = p.key;
+        out[n] = pv[n];
+        NewBoard(side, pv[n], &p);
+        side ^= 1;
+    }
+    // The table's statistics in the log count the search's probes only.
+    const int probes = profile[7], hits = profile[8];
+    while (n > 0 && n < std::min(w.Iterate, ROOT_PV_SIZE - 1) && use_hash_table) {
+        p.hash_move = 0;
+        const int m = HashProbe(side, &p) ? p.hash_move : 0;
+        if (m == 0 || std::find(seen, seen + n, p.key) != seen + n || !legal_in(side, p, m))
+            break;
+        seen[n] = p.key;
+        out[n++] = m;
+        NewBoard(side, m, &p);
+        side ^= 1;
+    }
+    profile[7] = probes;
+    profile[8] = hits;
+    out[n] = PV_END;
+}
+
+void report(const SearchWorker &w, int multipv, int value, ScoreBound bound, const int *pv)
+{
+    int line[ROOT_PV_SIZE];
+    reported_pv(w, pv, line);
+    usi_search_info(w.Iterate, w.sel_depth, multipv, value, bound, line);
+}
+
 // The "info" lines of a finished iteration: the best move, or the k best with MultiPV k.
 void report_iteration(const SearchWorker &w, int multi_pv, int accepted, bool special)
 {
     if (multi_pv == 1 || special) {
-        usi_search_info(w.Iterate, w.sel_depth, 0, accepted, ScoreBound::Exact, w.root_list[0].pv);
+        report(w, 0, accepted, ScoreBound::Exact, w.root_list[0].pv);
         return;
     }
     for (int i = 0; i < multi_pv && i < w.root_n_move && w.root_list[i].key > REJECTED; i++)
-        usi_search_info(w.Iterate, w.sel_depth, i + 1, w.root_list[i].key, ScoreBound::Exact, w.root_list[i].pv);
+        report(w, i + 1, w.root_list[i].key, ScoreBound::Exact, w.root_list[i].pv);
 }
 
 void reset_pass_counters()
@@ -371,8 +432,7 @@ int SearchWorker::IterativeDeep(int *best, int max_depth)
             }
             // A GUI redraws its pane for every line: short searches keep to one per iteration.
             if (is_main && ms_since_go() >= 1000)
-                usi_search_info(Iterate, sel_depth, 0, r, r >= beta ? ScoreBound::Lower : ScoreBound::Upper,
-                                root_list[0].pv);
+                report(*this, 0, r, r >= beta ? ScoreBound::Lower : ScoreBound::Upper, root_list[0].pv);
         }
         if (aborted)
             break;

@@ -688,6 +688,20 @@ int info_score(const std::string &line)
     return n;
 }
 
+// True when every move of the line's principal variation is legal where it is played.
+bool legal_pv(const std::string &position, const std::string &line)
+{
+    std::istringstream words(line.substr(line.find(" pv ") + 4));
+    std::string pos = position;
+    int n = 0;
+    for (std::string m; words >> m; n++) {
+        if (!legal_moves_of(pos).count(m))
+            return false;
+        pos = after_move(pos, m);
+    }
+    return n > 0;
+}
+
 // True when move mates in plies (1 or 3) in position: by brute force over our own generator.
 bool mates_in(const std::string &position, const std::string &move, int plies)
 {
@@ -742,7 +756,7 @@ TEST_F(SearchProtocol, MatesAtFourThreadsWithTheirDistances)
 }
 
 // MultiPV 3 at a fixed depth: three lines of the last iteration, distinct legal moves in
-// score order, the first of them played. Where one move is clearly best (a recapture, a
+// score order (each variation legal move by move), the first of them played. Where one move is clearly best (a recapture, a
 // mate) it is the MultiPV 1 choice too. In general the two may differ: the other moves are
 // searched against the third best score instead of the best, which changes the tree.
 TEST_F(SearchProtocol, MultiPvListsTheBestMovesInScoreOrder)
@@ -781,7 +795,7 @@ TEST_F(SearchProtocol, MultiPvListsTheBestMovesInScoreOrder)
                 EXPECT_EQ(info_word(l, "multipv"), std::to_string(i + 1)) << l;
                 EXPECT_EQ(info_word(l, "depth"), info_word(lines[0], "depth")) << l;
                 const std::string move = info_word(l, "pv");
-                EXPECT_TRUE(legal_moves_of(c.position).count(move)) << l;
+                EXPECT_TRUE(legal_pv(c.position, l)) << c.position << ": " << l;
                 moves.insert(move);
                 if (i > 0) {
                     EXPECT_LE(info_score(l), info_score(lines[i - 1])) << l;
@@ -800,7 +814,8 @@ TEST_F(SearchProtocol, MultiPvListsTheBestMovesInScoreOrder)
 
 // A storm of commands at up to four threads: "go" of every kind, "stop" and "ponderhit" at
 // random moments, "setoption Threads" and "MultiPV" between searches and during them (then
-// refused). Every "go" is answered by exactly one legal "bestmove"; "go nodes" stops once
+// refused). Every "go" is answered by exactly one legal "bestmove", every reported variation
+// is legal move by move (the table's moves included); "go nodes" stops once
 // every thread together has searched its nodes, give or take a check interval per thread.
 TEST_F(SearchProtocol, StormOfCommandsAtFourThreads)
 {
@@ -858,6 +873,10 @@ TEST_F(SearchProtocol, StormOfCommandsAtFourThreads)
             break;
         }
         ASSERT_TRUE(legal_answer(pos, a)) << "round " << round << " kind " << kind;
+        for (const std::string &l : a.lines)
+            if (l.rfind("info time ", 0) == 0) {
+                EXPECT_TRUE(legal_pv(pos, l)) << pos << ": " << l;
+            }
         answered++;
         EXPECT_SILENT(until_ready(e));
     }
