@@ -202,13 +202,16 @@ bool legal_in(int side, const Position &p, int move)
 
 // A variation as reported: a table hit ends a principal variation where it was found, so
 // the table's own moves lengthen it, up to the iteration's depth, for as long as each is a
-// legal move of its position and no position repeats.
+// legal move of its position and no position repeats. The search's own variation is cut at
+// its first move that is not legal where it stands: a node whose best move was answered by
+// the quiescence search (or by a null-window search) passes on a child variation left over
+// from another move.
 void reported_pv(const SearchWorker &w, const int *pv, int *out)
 {
     Position p = w.trunk[0];
     std::uint64_t seen[ROOT_PV_SIZE];
     int side = 1, n = 0;
-    for (; n < ROOT_PV_SIZE - 1 && pv[n] != PV_END && pv[n] != 0; n++) {
+    for (; n < ROOT_PV_SIZE - 1 && pv[n] != PV_END && pv[n] != 0 && (n == 0 || legal_in(side, p, pv[n])); n++) {
         seen[n] = p.key;
         out[n] = pv[n];
         NewBoard(side, pv[n], &p);

@@ -153,6 +153,20 @@ Answer read_bestmove(EngineProcess &e, Clock::time_point from, int timeout_ms = 
     return ::testing::AssertionSuccess();
 }
 
+// True when every move of the line's principal variation is legal where it is played.
+bool legal_pv(const std::string &position, const std::string &line)
+{
+    std::istringstream words(line.substr(line.find(" pv ") + 4));
+    std::string pos = position;
+    int n = 0;
+    for (std::string m; words >> m; n++) {
+        if (!legal_moves_of(pos).count(m))
+            return false;
+        pos = after_move(pos, m);
+    }
+    return n > 0;
+}
+
 // Everything the engine says before it answers "isready". When no search runs that is
 // answered at once, so whatever a finished search still sends shows up here.
 std::vector<std::string> until_ready(EngineProcess &e)
@@ -209,8 +223,8 @@ class SearchProtocol : public ::testing::Test {
 // ---- the orders of commands around one search ------------------------------------------
 
 // Timed searches along real games: each answers once, before the byoyomi runs out as seen
-// from the front end's side of the pipe, with a legal move and a legal ponder move, and
-// says nothing after its "bestmove".
+// from the front end's side of the pipe, with a legal move and a legal ponder move, every
+// reported variation legal move by move, and says nothing after its "bestmove".
 TEST_F(SearchProtocol, TimedSearchesAnswerOnceWithinTheByoyomi)
 {
     EngineProcess e = start();
@@ -228,6 +242,10 @@ TEST_F(SearchProtocol, TimedSearchesAnswerOnceWithinTheByoyomi)
             EXPECT_GE(count_prefix(a.lines, "info"), 1) << pos;  // at least one iteration finished
         }
         EXPECT_TRUE(legal_answer(pos, a));
+        for (const std::string &l : a.lines)
+            if (l.rfind("info time ", 0) == 0) {
+                EXPECT_TRUE(legal_pv(pos, l)) << pos << ": " << l;
+            }
         with_ponder += !a.ponder.empty();
         EXPECT_SILENT(until_ready(e));
     }
@@ -686,20 +704,6 @@ int info_score(const std::string &line)
     if (kind == "mate")
         return n > 0 ? 1000000 - n : -1000000 - n;
     return n;
-}
-
-// True when every move of the line's principal variation is legal where it is played.
-bool legal_pv(const std::string &position, const std::string &line)
-{
-    std::istringstream words(line.substr(line.find(" pv ") + 4));
-    std::string pos = position;
-    int n = 0;
-    for (std::string m; words >> m; n++) {
-        if (!legal_moves_of(pos).count(m))
-            return false;
-        pos = after_move(pos, m);
-    }
-    return n > 0;
 }
 
 // True when move mates in plies (1 or 3) in position: by brute force over our own generator.
