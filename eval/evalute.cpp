@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 
 #include "eval/weight_layout.h"
@@ -10,14 +11,12 @@
 
 namespace {
 
-// One cache entry: the high half of the key as a check word and the score.
-struct EvalEntry {
-    std::uint32_t check;
-    std::int32_t value;
-};
+// One cache entry, shared by every search thread: the high half of the key as a check word
+// (bits 32-63) and the score (bits 0-31) in one word, read and written whole, so that a
+// reader never pairs one position's check with another's score.
 constexpr int EHASH_SIZE = 1 << 21;
 constexpr std::uint32_t EHASH_MASK = EHASH_SIZE - 1;
-EvalEntry ehash_tbl[EHASH_SIZE];  // 16 MiB
+std::atomic<std::uint64_t> ehash_tbl[EHASH_SIZE];  // 16 MiB
 
 // 81-square index of each board square (file-major, as position_tbl lists them).
 constexpr std::array<int, BOARD_SIZE> square_index = [] {
@@ -259,21 +258,22 @@ int Evalute(const Position *p)
 {
     const auto low = static_cast<std::uint32_t>(p->key);
     const auto high = static_cast<std::uint32_t>(p->key >> 32);
-    EvalEntry &e = ehash_tbl[low & EHASH_MASK];
-    if (e.check == high) {
+    std::atomic<std::uint64_t> &e = ehash_tbl[low & EHASH_MASK];
+    const std::uint64_t word = e.load(std::memory_order_relaxed);
+    if (static_cast<std::uint32_t>(word >> 32) == high) {
         profile[14]++;
-        return e.value;
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(word));
     }
     const int score = EvaluteNoHash(p);
-    e.check = high;
-    e.value = score;
+    e.store(static_cast<std::uint64_t>(high) << 32 | static_cast<std::uint32_t>(score), std::memory_order_relaxed);
     profile[13]++;
     return score;
 }
 
 void EvaluteHashClear()
 {
-    std::memset(ehash_tbl, 0, sizeof ehash_tbl);
+    // Only while no search thread runs: the words are cleared as plain memory.
+    std::memset(static_cast<void *>(ehash_tbl), 0, sizeof ehash_tbl);
     profile[13] = 0;
     profile[14] = 0;
 }

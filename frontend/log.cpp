@@ -14,6 +14,8 @@ namespace {
 std::mutex log_mutex;
 // Lets lprintf skip formatting without taking the lock when no log is open.
 std::atomic<bool> log_open{false};
+// Set on the helper search threads: the log is the main thread's account of its search.
+thread_local bool log_muted = false;
 }  // namespace
 
 void dated_file_name(const char *suffix, char *out, int size)
@@ -70,9 +72,11 @@ int write_converted(const char *text, int len)
 }
 }  // namespace
 
+void mute_log_in_this_thread() { log_muted = true; }
+
 int lprintf(const char *fmt, ...)
 {
-    if (!log_open)
+    if (!log_open || log_muted)
         return 0;
     char small[2048];
     va_list ap;

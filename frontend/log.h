@@ -12,6 +12,8 @@ void open_log();
 void close_log();
 // Writes formatted text to the log; returns the bytes written, 0 when no log is open.
 int lprintf(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+// Everything this thread writes to the log from now on is dropped (helper search threads).
+void mute_log_in_this_thread();
 // Writes text and a newline.
 int lputs(const char *text);
 

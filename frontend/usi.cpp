@@ -21,6 +21,7 @@
 #include "search/qvn.h"
 #include "search/root_search.h"
 #include "search/search.h"
+#include "search/threads.h"
 #include "search/time_budget.h"
 #include "search/worker.h"
 
@@ -359,11 +360,11 @@ void serve_go()
         MovePrint(&bestmove[1], 1, nullptr);
     }
     bestmove[0] = bestmove[1] = 0;
-    main_worker().nodes = 0;
+    reset_node_counts();
     const int started = tick_count();
     const int result = Think(bestmove, go_depth);
     if (report_nodes)
-        usi_printf("info nodes %lld time %d\n", static_cast<long long>(main_worker().nodes), tick_count() - started);
+        usi_printf("info nodes %lld time %d\n", static_cast<long long>(searched_nodes()), tick_count() - started);
 
     std::lock_guard<std::mutex> lock(state_mutex);
     ret_val = result;
@@ -405,25 +406,48 @@ int usi_printf(const char *fmt, ...)
     return write_protocol(large.data(), len);
 }
 
-void usi_info(int time, int depth, int seldepth, int value, const int *pv)
+namespace {
+
+// The moves of pv in USI notation after line's first len characters.
+int append_pv(char *line, int size, int len, const int *pv)
 {
-    char line[512];
-    int len;
-    if (time >= 1) {
-        const int nodes = profile[0] + profile[3];
-        const int hashfull = static_cast<int>(static_cast<long long>(profile[9]) * 1000 / hash_entry_count());
-        const int nps = static_cast<int>(static_cast<long long>(nodes) * 1000 / time);
-        len = std::snprintf(line, sizeof line,
-                            "info time %d depth %d seldepth %d nodes %d score cp %d hashfull %d nps %d pv ",
-                            time, depth, std::max(seldepth, depth), nodes, value, hashfull, nps);
-    } else {
-        len = std::snprintf(line, sizeof line, "info nodes %d pv ", value);
-    }
-    for (int i = 0; i < 32 && pv[i] != 0 && pv[i] != -1; i++) {
+    for (int i = 0; i < 32 && pv[i] != 0 && pv[i] != -1 && len < size; i++) {
         char m[8];
         print_move(pv[i], m);
-        len += std::snprintf(line + len, sizeof line - len, "%s ", m);
+        len += std::snprintf(line + len, size - len, "%s ", m);
     }
+    return len;
+}
+
+}  // namespace
+
+void usi_search_info(int depth, int seldepth, int multipv, int value, ScoreBound bound, const int *pv)
+{
+    constexpr int MATE_BOUND = 29899;  // above this a score is a proved mate
+    const int time = std::max(ms_since_go(), 0);
+    const long long nodes = searched_nodes();
+    const long long nps = nodes * 1000 / std::max(time, 1);
+    char score[48];
+    int len = value > MATE_BOUND    ? std::snprintf(score, sizeof score, "mate %d", MATE - value)
+              : value < -MATE_BOUND ? std::snprintf(score, sizeof score, "mate -%d", MATE + value)
+                                    : std::snprintf(score, sizeof score, "cp %d", value);
+    if (bound != ScoreBound::Exact)
+        std::snprintf(score + len, sizeof score - len, bound == ScoreBound::Lower ? " lowerbound" : " upperbound");
+    char multi[24] = "";
+    if (multipv > 0)
+        std::snprintf(multi, sizeof multi, " multipv %d", multipv);
+    char line[640];
+    len = std::snprintf(line, sizeof line, "info time %d depth %d seldepth %d%s nodes %lld score %s hashfull %d nps %lld pv ",
+                        time, depth, std::max(seldepth, depth), multi, nodes, score, HashFull(), nps);
+    append_pv(line, sizeof line, len, pv);
+    usi_printf("%s\n", line);
+}
+
+void usi_book_info(int weight, const int *pv)
+{
+    char line[512];
+    const int len = std::snprintf(line, sizeof line, "info nodes %d pv ", weight);
+    append_pv(line, sizeof line, len, pv);
     usi_printf("%s\n", line);
 }
 
@@ -462,6 +486,8 @@ int engine_main()
     mate_probe = GetConfInt("mate_probe", 0, CONF_FILE);
     TimeMargin = GetConfInt("time_margin", -1, CONF_FILE);
     requested_hash_mib = GetConfInt("usi_hash", HASH_DEFAULT_MIB, CONF_FILE);
+    MultiPV = std::clamp(GetConfInt("multipv", 1, CONF_FILE), 1, MAX_MULTI_PV);
+    requested_threads = set_search_threads(GetConfInt("threads", 1, CONF_FILE));
     if (log_enable)
         open_log();
     if (usi_dump)

@@ -23,9 +23,15 @@ extern int mate_probe;  // ms of the mate probe before each search; 0: none
 
 // Everything the engine says on the protocol goes through here (and into the dump).
 int usi_printf(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
-// One "info" line: elapsed ms, depth, deepest ply, score and a principal variation ended
-// by 0 or -1.
-void usi_info(int time, int depth, int seldepth, int value, const int *pv);
+// What a reported score is: the exact value, or a bound after a fail high or low.
+enum class ScoreBound { Exact, Lower, Upper };
+// One "info" line of the search: time, nodes (every thread) and speed counted from the "go",
+// the table's fill, depth, deepest ply, multipv (0: left out), the score from the engine's
+// view ("mate N" in plies once a mate is proved, negative when the engine is mated) and a
+// principal variation ended by 0 or -1.
+void usi_search_info(int depth, int seldepth, int multipv, int value, ScoreBound bound, const int *pv);
+// The "info" line of a book move: its weight and the move.
+void usi_book_info(int weight, const int *pv);
 // The "bestmove" line of the last search.
 void send_move();
 

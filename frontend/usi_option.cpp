@@ -12,10 +12,13 @@
 #include "hash/hash.h"
 #include "search/mate_search.h"
 #include "search/params.h"
+#include "search/root_search.h"
+#include "search/threads.h"
 #include "search/time_budget.h"
 
 int requested_hash_mib = HASH_DEFAULT_MIB;
 int requested_mate_mib = MATE_TABLE_DEFAULT_MIB;
+int requested_threads = 1;
 
 namespace {
 
@@ -39,6 +42,9 @@ void log_changed()
 
 void dump_changed() { set_usi_dump(usi_dump != 0); }
 
+// The helpers' workers are had here, never during a search ("setoption" waits for its end).
+void threads_changed() { requested_threads = set_search_threads(requested_threads); }
+
 
 const Option options[] = {
     {"no_book", Kind::Check, &no_book, 0, 1, nullptr},
@@ -51,6 +57,8 @@ const Option options[] = {
     {"USI_Hash", Kind::Spin, &requested_hash_mib, 1, HASH_MAX_MIB, nullptr},
     {"mate_hash", Kind::Spin, &requested_mate_mib, 1, 4096, nullptr},
     {"mate_probe", Kind::Spin, &mate_probe, 0, 60000, nullptr},
+    {"Threads", Kind::Spin, &requested_threads, 1, MAX_THREADS, threads_changed},
+    {"MultiPV", Kind::Spin, &MultiPV, 1, MAX_MULTI_PV, nullptr},
 };
 // GUIs send USI_Ponder on their own: it sets the same flag as "pondering".
 const Option usi_ponder = {"USI_Ponder", Kind::Check, &pondering, 0, 1, nullptr};

@@ -7,6 +7,9 @@ extern int requested_hash_mib;
 // The mate solver's table size (MiB), taken at the next "isready" the same way.
 extern int requested_mate_mib;
 
+// Search threads asked for by Threads (1 to 256), with the main thread; set at once.
+extern int requested_threads;
+
 // The "option name ... type ..." lines, with the values in force as defaults.
 void print_options();
 // One "setoption name <id> [value <x>]" line. An unknown name or a bad value is reported on

@@ -1,6 +1,7 @@
 // Position keys (Zobrist tables read from "hash_key.dat") and the transposition table.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "board/position.h"
@@ -27,17 +28,28 @@ std::uint64_t hand_key_of(const Position *p);
 void hash_test(const Position *p);
 
 // ---- transposition table -------------------------------------------------------------
-// One entry; empty when both key words are 0. The key is complemented when side 0 is
-// to move, so the two sides to move of one position never share an entry.
+// Every search thread reads and writes the one table at once, without locks. A slot is two
+// words, the data and the key XOR the data, each read and written whole: a slot that two
+// threads wrote at the same time no longer matches either key, so a reader sees a miss and
+// never another position's move or score. Empty when both words are 0. The key is
+// complemented when side 0 is to move, so the two sides to move of one position never share
+// an entry.
+struct HashSlot {
+    std::atomic<std::uint64_t> check;  // key ^ data
+    std::atomic<std::uint64_t> data;   // move | value << 32 | depth << 48 | flags << 56
+};
+static_assert(sizeof(HashSlot) == 16);
+
+// An entry as one thread read it: a copy, so another thread's store cannot change it under
+// the reader.
 struct HashEntry {
-    std::uint32_t key_low;
-    std::uint32_t key_high;
+    std::uint64_t key;    // as stored; 0 when empty
     int move;             // best move, 0 if none
     std::int16_t value;
     std::int8_t depth;    // remaining depth in half plies; 100 and more is never replaced
     std::uint8_t flags;   // bits 0-1 bound (1 lower, 2 upper, 3 exact), bits 4-7 age
+    HashSlot *slot;       // where it was read, for HashRefresh
 };
-static_assert(sizeof(HashEntry) == 16);
 
 constexpr int HASH_BUCKETS = 1 << 21;                  // the default size
 constexpr int HASH_WAYS = 4;
@@ -47,25 +59,33 @@ constexpr int HASH_MAX_MIB = 16384;
 constexpr int HASH_LOWER = 1, HASH_UPPER = 2, HASH_EXACT = 3;
 constexpr int HASH_KEEP_DEPTH = 100;                     // entries this deep are never victims
 
-// The table: hash_buckets buckets (a power of two) of four entries. It is allocated
+// The table: hash_buckets buckets (a power of two) of four slots. It is allocated
 // outside any search (first clear, or a new size at "isready"), never during one.
-extern HashEntry (*hash_tbl)[HASH_WAYS];
+extern HashSlot (*hash_tbl)[HASH_WAYS];
 extern std::uint32_t hash_buckets;
 // Number of entries of the table as it is now.
 long hash_entry_count();
 // Gives the table mib MiB (rounded down to a power of two, 1 to HASH_MAX_MIB) and
 // clears it; returns the size it has, the old one when the memory cannot be had.
 int HashResize(int mib);
-// Searches since the last clear; its low four bits are the age of fresh entries.
+// Searches since the last clear; its low four bits are the age of fresh entries. Changed
+// only while no search thread runs.
 extern std::uint8_t SearchAge;
 
 // Clears the table, its statistics and the search age.
 void HashClear();
-// The entry of p with side to move (non-zero: side 1), or null. A hit also sets
-// p->hash_move to the entry's move.
+// The entry of p with side to move (non-zero: side 1), or null. The entry is the calling
+// thread's copy, valid until its next probe. A hit also sets p->hash_move to the entry's
+// move: a move of this position unless two different positions share the 64-bit key, so
+// the search only uses it by finding it among the moves it generates.
 HashEntry *HashProbe(int side, Position *p);
 // Stores a search result of p; a store with move 0 onto the same key keeps the old move.
 void HashStore(int side, const Position *p, std::uint8_t flags, std::uint8_t depth, std::uint16_t value,
                int move);
-// Marks an entry as used by the current search; null does nothing.
-void HashRefresh(HashEntry *entry);
+// Marks the probed entry as used by the current search (when its slot still holds it);
+// null does nothing.
+void HashRefresh(const HashEntry *entry);
+// The entry in a slot of the table, decoded (for tests and statistics).
+HashEntry hash_entry_at(std::uint32_t bucket, int way);
+// Permille of the first 1000 entries that the current search has written or used ("hashfull").
+int HashFull();

@@ -1,4 +1,5 @@
-// The transposition table: 2^21 buckets of four entries, aged by search.
+// The transposition table: 2^21 buckets of four entries, aged by search, shared by every
+// search thread without locks (see HashSlot).
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -7,14 +8,15 @@
 #include "platform/platform.h"
 #include "search/pv.h"
 
-HashEntry (*hash_tbl)[HASH_WAYS];
+HashSlot (*hash_tbl)[HASH_WAYS];
 std::uint32_t hash_buckets;
 std::uint8_t SearchAge;
 
 namespace {
 
 // Sizes in std::size_t: long has 32 bits on Windows, too few for a table of 2 GiB or more.
-constexpr std::size_t BUCKET_BYTES = sizeof(HashEntry) * HASH_WAYS;  // 64: one cache line
+constexpr std::size_t BUCKET_BYTES = sizeof(HashSlot) * HASH_WAYS;  // 64: one cache line
+constexpr auto RELAXED = std::memory_order_relaxed;
 
 // Statistics words of profile.
 constexpr int PROBES = 7, HITS = 8, USE0 = 9, USE1 = 10, USE2 = 11, COLLISION = 12;
@@ -26,33 +28,54 @@ int entry_age(const HashEntry &e) { return e.flags >> 4; }
 std::uint64_t stored_key(int side, const Position *p) { return side ? p->key : ~p->key; }
 
 // The bucket depends on the uncomplemented key, so both sides to move share it.
-HashEntry *bucket_of(const Position *p) { return hash_tbl[static_cast<std::uint32_t>(p->key) & (hash_buckets - 1)]; }
+HashSlot *bucket_of(const Position *p) { return hash_tbl[static_cast<std::uint32_t>(p->key) & (hash_buckets - 1)]; }
 
-bool holds(const HashEntry &e, std::uint64_t key)
+std::uint64_t pack(int move, std::uint16_t value, std::uint8_t depth, std::uint8_t flags)
 {
-    return e.key_low == static_cast<std::uint32_t>(key) && e.key_high == static_cast<std::uint32_t>(key >> 32);
+    return static_cast<std::uint32_t>(move) | static_cast<std::uint64_t>(value) << 32 |
+           static_cast<std::uint64_t>(depth) << 48 | static_cast<std::uint64_t>(flags) << 56;
 }
 
-bool is_empty(const HashEntry &e) { return e.key_low == 0 && e.key_high == 0; }
+HashEntry read(HashSlot &slot)
+{
+    const std::uint64_t check = slot.check.load(RELAXED), data = slot.data.load(RELAXED);
+    HashEntry e;
+    e.key = check ^ data;
+    e.move = static_cast<int>(static_cast<std::uint32_t>(data));
+    e.value = static_cast<std::int16_t>(data >> 32);
+    e.depth = static_cast<std::int8_t>(data >> 48);
+    e.flags = static_cast<std::uint8_t>(data >> 56);
+    e.slot = &slot;
+    return e;
+}
+
+void write(HashSlot &slot, std::uint64_t key, std::uint64_t data)
+{
+    slot.check.store(key ^ data, RELAXED);
+    slot.data.store(data, RELAXED);
+}
 
 // Shallowest entry that may be replaced, preferring entries of earlier searches.
-HashEntry *victim(HashEntry *bucket)
+int victim(const HashEntry *bucket)
 {
-    HashEntry *best = nullptr;
+    int best = -1;
     for (int i = 0; i < HASH_WAYS; i++) {
-        HashEntry &e = bucket[i];
-        if (entry_age(e) != current_age() && e.depth < HASH_KEEP_DEPTH && (!best || e.depth < best->depth))
-            best = &e;
+        const HashEntry &e = bucket[i];
+        if (entry_age(e) != current_age() && e.depth < HASH_KEEP_DEPTH && (best < 0 || e.depth < bucket[best].depth))
+            best = i;
     }
-    if (best)
+    if (best >= 0)
         return best;
     for (int i = 0; i < HASH_WAYS; i++) {
-        HashEntry &e = bucket[i];
-        if (e.depth < HASH_KEEP_DEPTH && (!best || e.depth < best->depth))
-            best = &e;
+        const HashEntry &e = bucket[i];
+        if (e.depth < HASH_KEEP_DEPTH && (best < 0 || e.depth < bucket[best].depth))
+            best = i;
     }
     return best;
 }
+
+// The probe's result: each thread has its own.
+thread_local HashEntry probed;
 
 }  // namespace
 
@@ -68,7 +91,7 @@ int HashResize(int mib)
         void *table = aligned_allocate(64, buckets * BUCKET_BYTES);
         if (table) {
             aligned_release(hash_tbl);
-            hash_tbl = static_cast<HashEntry(*)[HASH_WAYS]>(table);
+            hash_tbl = static_cast<HashSlot(*)[HASH_WAYS]>(table);
             hash_buckets = buckets;
         } else {
             std::fprintf(stderr, "USI_Hash %d: not enough memory, the table keeps %d MiB\n", mib,
@@ -83,7 +106,8 @@ void HashClear()
 {
     if (!hash_tbl)
         HashResize(HASH_DEFAULT_MIB);  // the first clear allocates the table (and clears it)
-    std::memset(hash_tbl, 0, hash_buckets * BUCKET_BYTES);
+    // No search thread runs here: the words are cleared as plain memory.
+    std::memset(static_cast<void *>(hash_tbl), 0, hash_buckets * BUCKET_BYTES);
     for (int w = PROBES; w <= COLLISION; w++)
         profile[w] = 0;
     SearchAge = 0;
@@ -93,13 +117,16 @@ HashEntry *HashProbe(int side, Position *p)
 {
     profile[PROBES]++;
     const std::uint64_t key = stored_key(side, p);
-    HashEntry *bucket = bucket_of(p);
-    for (int i = 0; i < HASH_WAYS; i++)
-        if (holds(bucket[i], key)) {
+    HashSlot *bucket = bucket_of(p);
+    for (int i = 0; i < HASH_WAYS; i++) {
+        const HashEntry e = read(bucket[i]);
+        if (e.key == key) {
             profile[HITS]++;
-            p->hash_move = bucket[i].move;
-            return &bucket[i];
+            p->hash_move = e.move;
+            probed = e;
+            return &probed;
         }
+    }
     return nullptr;
 }
 
@@ -107,38 +134,57 @@ void HashStore(int side, const Position *p, std::uint8_t flags, std::uint8_t dep
                int move)
 {
     const std::uint64_t key = stored_key(side, p);
-    HashEntry *bucket = bucket_of(p);
-    HashEntry *e = nullptr;
+    HashSlot *bucket = bucket_of(p);
+    HashEntry seen[HASH_WAYS];
+    for (int i = 0; i < HASH_WAYS; i++)
+        seen[i] = read(bucket[i]);
+    int at = -1;
     bool same_key = false;
-    for (int i = 0; i < HASH_WAYS && !e; i++) {
-        if (is_empty(bucket[i])) {
+    for (int i = 0; i < HASH_WAYS && at < 0; i++) {
+        if (seen[i].key == 0) {
             profile[USE0]++;
-            e = &bucket[i];
-        } else if (holds(bucket[i], key)) {
+            at = i;
+        } else if (seen[i].key == key) {
             profile[USE1]++;
-            e = &bucket[i];
+            at = i;
             same_key = true;
         }
     }
-    if (!e) {
+    if (at < 0) {
         profile[USE2]++;
-        e = victim(bucket);
-        if (!e) {
+        at = victim(seen);
+        if (at < 0) {
             profile[COLLISION]++;
             return;
         }
     }
-    e->key_low = static_cast<std::uint32_t>(key);
-    e->key_high = static_cast<std::uint32_t>(key >> 32);
-    if (move != 0 || !same_key)
-        e->move = move;  // a fail-low store never erases the best move found before
-    e->value = static_cast<std::int16_t>(value);
-    e->depth = static_cast<std::int8_t>(depth);
-    e->flags = static_cast<std::uint8_t>(current_age() << 4 | (flags & 3));
+    if (move == 0 && same_key)
+        move = seen[at].move;  // a fail-low store never erases the best move found before
+    write(bucket[at], key, pack(move, value, depth, static_cast<std::uint8_t>(current_age() << 4 | (flags & 3))));
 }
 
-void HashRefresh(HashEntry *entry)
+void HashRefresh(const HashEntry *entry)
 {
-    if (entry)
-        entry->flags = static_cast<std::uint8_t>(current_age() << 4 | (entry->flags & 3));
+    if (!entry)
+        return;
+    const HashEntry now = read(*entry->slot);
+    if (now.key != entry->key)
+        return;  // another thread has replaced it meanwhile
+    write(*entry->slot, now.key,
+          pack(now.move, static_cast<std::uint16_t>(now.value), static_cast<std::uint8_t>(now.depth),
+               static_cast<std::uint8_t>(current_age() << 4 | (now.flags & 3))));
+}
+
+HashEntry hash_entry_at(std::uint32_t bucket, int way) { return read(hash_tbl[bucket & (hash_buckets - 1)][way]); }
+
+int HashFull()
+{
+    const int buckets = static_cast<int>(std::min<std::uint32_t>(hash_buckets, 1000 / HASH_WAYS));
+    int used = 0;
+    for (int b = 0; b < buckets; b++)
+        for (int i = 0; i < HASH_WAYS; i++) {
+            const HashEntry e = read(hash_tbl[b][i]);
+            used += e.key != 0 && entry_age(e) == current_age();
+        }
+    return used * 1000 / (buckets * HASH_WAYS);
 }

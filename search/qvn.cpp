@@ -105,7 +105,7 @@ int Think(int *best, int max_depth)
     if (from_book) {
         best[0] = from_book;
         best[1] = -1;
-        usi_info(-1, 0, 0, weight, best);
+        usi_book_info(weight, best);
         result = 0;
     } else if (!(mate_probe > 0 && probe_mate(best, &result))) {
         result = IterativeDeep(best, max_depth);

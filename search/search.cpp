@@ -28,7 +28,7 @@ int Increment;
 std::int64_t NodeLimit;
 std::atomic<int> Elapsed;
 int OnePlyTime;
-int Extend;
+std::atomic<int> Extend;
 int (*search_clock)() = tick_count;
 
 namespace {
@@ -36,6 +36,7 @@ std::atomic<int> start_time;  // written by "ponderhit" on the input thread
 TimeBudget budget;            // this move's stops
 std::atomic<int> go_tick;     // when the "go" was accepted, for the next CalcTime
 std::atomic<bool> go_tick_set;
+int go_start;                 // the tick of the "go" of this search
 }  // namespace
 
 void ClockStartsAt(int tick)
@@ -49,6 +50,7 @@ void ClockStartsAt(int tick)
 void CalcTime()
 {
     start_time = go_tick_set.exchange(false) ? go_tick.load() : search_clock();
+    go_start = start_time;
     Elapsed = 0;
     TimeControl clock;
     clock.remain = RemainTime;
@@ -71,10 +73,15 @@ void ResetClock()
     Elapsed = 0;
 }
 
+int ms_since_go() { return search_clock() - go_start; }
+
 bool clock_test()
 {
     const int elapsed = search_clock() - start_time;
-    Elapsed = elapsed;
+    // Every thread passes here at every node: the shared word is written once a millisecond,
+    // not at every node, so that the threads do not fight over its cache line.
+    if (Elapsed.load(std::memory_order_relaxed) != elapsed)
+        Elapsed = elapsed;
     if (!AnalyzeMode) {
         if (elapsed >= (Extend ? budget.extended_stop : budget.stop))
             AbortSearch = 1;

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "hash/hash.h"
+#include "search/threads.h"
 #include "search/worker.h"
 
 // Raised by "stop", "gameover" and the clock; every node returns as soon as it sees it.
@@ -20,7 +21,8 @@ extern int Increment;    // the engine's increment per move from "go" (Fischer),
 extern std::int64_t NodeLimit;
 extern std::atomic<int> Elapsed;  // milliseconds since the search clock started
 extern int OnePlyTime;   // the budget of this move
-extern int Extend;       // the root asks for extra time: its first move's score dropped
+// The root asks for extra time: its first move's score dropped (set by the main thread).
+extern std::atomic<int> Extend;
 
 // ---- the clock -------------------------------------------------------------------
 // The millisecond source of the search clock (tests put a clock of their own here).
@@ -35,16 +37,20 @@ void ClockStartsAt(int tick);
 void ResetClock();
 // The clock test of every node: true when the node must return at once.
 bool clock_test();
+// Milliseconds since the "go" was accepted (CalcTime), "ponderhit" or not.
+int ms_since_go();
 // Counts one node of a worker toward "go nodes"; true (and AbortSearch raised) once the
-// limit is reached. The count depends on nothing but the position and the limit, so such
-// a search repeats exactly.
-inline bool node_limit_reached(std::int64_t &nodes)
+// limit is reached. A single thread counts its own nodes exactly: the count depends on nothing
+// but the position and the limit, so such a search repeats exactly. With helper threads the
+// count of all of them is summed every 1024 nodes of each.
+inline bool node_limit_reached(NodeCounter &nodes)
 {
-    if (NodeLimit && nodes >= NodeLimit) {
+    const std::int64_t n = nodes;
+    if (NodeLimit && (search_helpers() == 0 ? n >= NodeLimit : (n & 1023) == 0 && searched_nodes() >= NodeLimit)) {
         AbortSearch = 1;
         return true;
     }
-    nodes++;
+    nodes = n + 1;
     return false;
 }
 

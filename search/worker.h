@@ -3,6 +3,7 @@
 // history and the read-only tables.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "board/position.h"
@@ -23,7 +24,23 @@ constexpr int KILLER_SIZE = MAX_SEARCH_PLY + 2;
 constexpr int HISTORY_SIZE = 3994;
 constexpr int history_index(int move) { return (move >> 8) & 0xFFF; }
 
+// A worker's node count: written by its own thread only and read by the main thread (reports,
+// the node limit of every thread together), so plain relaxed loads and stores do.
+class NodeCounter {
+  public:
+    operator std::int64_t() const { return n_.load(std::memory_order_relaxed); }
+    NodeCounter &operator=(std::int64_t n)
+    {
+        n_.store(n, std::memory_order_relaxed);
+        return *this;
+    }
+
+  private:
+    std::atomic<std::int64_t> n_{0};
+};
+
 struct SearchWorker {
+    int id = 0;  // 0: the main thread's worker; 1, 2, ...: the helpers
     // ---- the position records and the root ----
     Position trunk[TRUNK_SIZE];
     int root_n_move = 0;
@@ -40,7 +57,7 @@ struct SearchWorker {
     unsigned HistoryTride[HISTORY_SIZE];  // depth² summed over quiet moves tried at a cut node
 
     // ---- counters ----
-    std::int64_t nodes = 0;  // main and quiescence nodes since the root search started
+    NodeCounter nodes;       // main and quiescence nodes since the root search started
     int MaxPly = 0;          // deepest ply reached since the root search reset it
     int MaxQuiPly = 0;       // deepest quiescence ply, likewise
     int sel_depth = 0;       // deepest ply of any node in this iteration ("seldepth")

@@ -2,10 +2,13 @@
 // every position of the test games and on kingless positions, long pins and full hands;
 // and the evaluation cache.
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <functional>
 #include <string>
 #include <random>
+#include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -266,6 +269,39 @@ TEST(EvaluationCache, HitsUntilClearedOrTaken)
     EXPECT_EQ(profile[13] + profile[14], 0);
     EXPECT_EQ(Evalute(&p), v);
     EXPECT_EQ(profile[13], 1);
+}
+
+// Threads evaluating at once positions that take the same cache entry: every answer is the
+// position's own score, never one position's check word paired with another's score.
+TEST(EvaluationCache, ThreadsSharingAnEntryGetTheirOwnScores)
+{
+    EvaluteHashClear();
+    std::vector<Position> positions;
+    std::vector<int> scores;
+    const GameRecord &g = test_games().front();
+    for (std::size_t k = 10; k < 90 && k <= g.moves.size(); k += 10) {
+        ASSERT_GT(set_position(position_text(g, k)), 0);
+        Position p = Trunk[0];
+        // One entry for all (the same low 21 bits), each its own check word.
+        p.key = (std::uint64_t{positions.size() + 1} << 40) | 0x1234;
+        positions.push_back(p);
+        scores.push_back(EvaluteNoHash(&p));
+    }
+    ASSERT_GE(positions.size(), 5u);
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; t++)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 3000; i++) {
+                const std::size_t k = (i * 7 + t) % positions.size();
+                if (Evalute(&positions[k]) != scores[k])
+                    wrong++;
+            }
+        });
+    for (auto &t : threads)
+        t.join();
+    EXPECT_EQ(wrong, 0);
+    EvaluteHashClear();
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 // The transposition table against a plain model of its rules, over random probes and stores.
+#include <atomic>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -117,9 +119,9 @@ TEST_F(HashTable, MatchesAPlainModelOfTheRules)
         HashStore(side, &p, bound, depth, static_cast<std::uint16_t>(value), move);
         model.store(b, key, bound, depth, value, move, SearchAge & 15);
         for (int i = 0; i < 4; i++) {
-            const HashEntry &h = hash_tbl[buckets[b]][i];
+            const HashEntry h = hash_entry_at(buckets[b], i);
             const ModelEntry &m = model.bucket[b][i];
-            ASSERT_EQ(h.key_low | static_cast<std::uint64_t>(h.key_high) << 32, m.used ? m.key : 0) << step;
+            ASSERT_EQ(h.key, m.used ? m.key : 0) << step;
             if (!m.used)
                 continue;
             ASSERT_EQ(h.move, m.move) << step;
@@ -139,6 +141,39 @@ TEST_F(HashTable, MatchesAPlainModelOfTheRules)
             EXPECT_EQ(HashProbe(1, &p), nullptr);
         }
     EXPECT_EQ(SearchAge, 0);
+}
+
+// Threads storing, probing and refreshing the same two buckets at once, each entry's data a
+// function of its key: every hit carries its own key's data, never a mix of two stores.
+TEST_F(HashTable, ThreadsNeverReadAMixOfTwoStores)
+{
+    const auto move_of = [](std::uint64_t key) { return static_cast<int>((key * 0x9E3779B97F4A7C15ull) >> 40) | 1; };
+    const auto value_of = [](std::uint64_t key) { return static_cast<int>(key >> 32) * 37 % 20000 - 10000; };
+    const auto depth_of = [](std::uint64_t key) { return static_cast<int>(key >> 32) % 90; };
+    std::atomic<int> hits{0}, wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; t++)
+        threads.emplace_back([&, t] {
+            std::mt19937 rng(t);
+            for (int step = 0; step < 200000; step++) {
+                const std::uint64_t key = in_bucket(rng() % 2, rng() % 12);
+                Position p = keyed(key);
+                if (rng() % 2) {
+                    HashStore(1, &p, HASH_EXACT, static_cast<std::uint8_t>(depth_of(key)),
+                              static_cast<std::uint16_t>(value_of(key)), move_of(key));
+                } else if (const HashEntry *e = HashProbe(1, &p)) {
+                    hits++;
+                    if (e->move != move_of(key) || p.hash_move != move_of(key) || e->value != value_of(key) ||
+                        e->depth != depth_of(key) || (e->flags & 3) != HASH_EXACT)
+                        wrong++;
+                    HashRefresh(e);
+                }
+            }
+        });
+    for (auto &t : threads)
+        t.join();
+    EXPECT_GT(hits, 10000);
+    EXPECT_EQ(wrong, 0);
 }
 
 }  // namespace

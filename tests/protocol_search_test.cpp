@@ -6,6 +6,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <set>
 #include <sstream>
 #include <string>
@@ -152,6 +153,20 @@ Answer read_bestmove(EngineProcess &e, Clock::time_point from, int timeout_ms = 
     return ::testing::AssertionSuccess();
 }
 
+// True when every move of the line's principal variation is legal where it is played.
+bool legal_pv(const std::string &position, const std::string &line)
+{
+    std::istringstream words(line.substr(line.find(" pv ") + 4));
+    std::string pos = position;
+    int n = 0;
+    for (std::string m; words >> m; n++) {
+        if (!legal_moves_of(pos).count(m))
+            return false;
+        pos = after_move(pos, m);
+    }
+    return n > 0;
+}
+
 // Everything the engine says before it answers "isready". When no search runs that is
 // answered at once, so whatever a finished search still sends shows up here.
 std::vector<std::string> until_ready(EngineProcess &e)
@@ -208,8 +223,8 @@ class SearchProtocol : public ::testing::Test {
 // ---- the orders of commands around one search ------------------------------------------
 
 // Timed searches along real games: each answers once, before the byoyomi runs out as seen
-// from the front end's side of the pipe, with a legal move and a legal ponder move, and
-// says nothing after its "bestmove".
+// from the front end's side of the pipe, with a legal move and a legal ponder move, every
+// reported variation legal move by move, and says nothing after its "bestmove".
 TEST_F(SearchProtocol, TimedSearchesAnswerOnceWithinTheByoyomi)
 {
     EngineProcess e = start();
@@ -227,6 +242,10 @@ TEST_F(SearchProtocol, TimedSearchesAnswerOnceWithinTheByoyomi)
             EXPECT_GE(count_prefix(a.lines, "info"), 1) << pos;  // at least one iteration finished
         }
         EXPECT_TRUE(legal_answer(pos, a));
+        for (const std::string &l : a.lines)
+            if (l.rfind("info time ", 0) == 0) {
+                EXPECT_TRUE(legal_pv(pos, l)) << pos << ": " << l;
+            }
         with_ponder += !a.ponder.empty();
         EXPECT_SILENT(until_ready(e));
     }
@@ -578,6 +597,8 @@ TEST_F(SearchProtocol, OptionsAreListedSetAndHaveTheirEffect)
         "option name USI_Hash type spin default 128 min 1 max 16384",
         "option name mate_hash type spin default 64 min 1 max 4096",
         "option name mate_probe type spin default 0 min 0 max 60000",
+        "option name Threads type spin default 1 min 1 max 256",
+        "option name MultiPV type spin default 1 min 1 max 64",
     };
     EXPECT_EQ(listed, expected);
 
@@ -649,6 +670,224 @@ TEST_F(SearchProtocol, MovesOnStopAndTinyBudgetsAreLegal)
         EXPECT_EQ(e.wait_exit(), 0);
         EXPECT_EQ(checked, 3 * static_cast<int>(positions.size()));
     }
+}
+
+// ---- threads and analysis -------------------------------------------------------------------
+
+// The words of a search's last "info time" line before its "bestmove".
+std::string last_search_info(const Answer &a)
+{
+    for (auto l = a.lines.rbegin(); l != a.lines.rend(); ++l)
+        if (l->rfind("info time ", 0) == 0)
+            return *l;
+    return "";
+}
+
+// The word after name in an "info" line ("" when absent).
+std::string info_word(const std::string &line, const std::string &name)
+{
+    std::istringstream words(line);
+    for (std::string w; words >> w;)
+        if (w == name && words >> w)
+            return w;
+    return "";
+}
+
+// "cp N" or "mate N" of an "info" line as one comparable number (mates beyond every cp).
+int info_score(const std::string &line)
+{
+    const std::size_t at = line.find(" score ");
+    std::istringstream words(line.substr(at + 7));
+    std::string kind;
+    int n = 0;
+    words >> kind >> n;
+    if (kind == "mate")
+        return n > 0 ? 1000000 - n : -1000000 - n;
+    return n;
+}
+
+// True when move mates in plies (1 or 3) in position: by brute force over our own generator.
+bool mates_in(const std::string &position, const std::string &move, int plies)
+{
+    const std::string after = after_move(position, move);
+    const auto replies = legal_moves_of(after);
+    if (plies == 1 || replies.empty())
+        return replies.empty();
+    for (const std::string &r : replies) {
+        const std::string answer = after_move(after, r);
+        bool mated = false;
+        for (const std::string &m : legal_moves_of(answer))
+            if (mates_in(answer, m, 1)) {
+                mated = true;
+                break;
+            }
+        if (!mated)
+            return false;
+    }
+    return true;
+}
+
+// At Threads 4 the mate problems are still solved: the move mates in the known number of
+// plies, checked by brute force, and "score mate N" says that number; the defending side,
+// after the mating move of a mate in 3, reports "score mate -2".
+TEST_F(SearchProtocol, MatesAtFourThreadsWithTheirDistances)
+{
+    EngineProcess e = start("no_book=1\nThreads=4\n");
+    std::ifstream in(std::string(QVN_TEST_DATA) + "/tsume.txt");
+    int checked = 0, defended = 0, index = 0;
+    for (std::string line; std::getline(in, line);) {
+        if (index++ % 4 != 0)
+            continue;
+        const int plies = std::atoi(line.c_str());
+        const std::string pos = line.substr(line.find(' ') + 1);
+        const Answer a = search(e, pos, "go depth 5\n");
+        ASSERT_TRUE(legal_answer(pos, a));
+        EXPECT_EQ(info_word(last_search_info(a), "mate"), std::to_string(plies)) << pos << ": " << last_search_info(a);
+        EXPECT_TRUE(mates_in(pos, a.move, plies)) << pos << " " << a.move;
+        checked++;
+        if (plies == 3 && defended < 8) {
+            const std::string after = after_move(pos, a.move);
+            const Answer d = search(e, after, "go depth 3\n");
+            ASSERT_TRUE(legal_answer(after, d));
+            EXPECT_EQ(info_word(last_search_info(d), "mate"), "-2") << after << ": " << last_search_info(d);
+            defended++;
+        }
+    }
+    EXPECT_GT(checked, 70);
+    EXPECT_EQ(defended, 8);
+    e.send("quit\n");
+    EXPECT_EQ(e.wait_exit(), 0);
+}
+
+// MultiPV 3 at a fixed depth: three lines of the last iteration, distinct legal moves in
+// score order (each variation legal move by move), the first of them played. Where one move is clearly best (a recapture, a
+// mate) it is the MultiPV 1 choice too. In general the two may differ: the other moves are
+// searched against the third best score instead of the best, which changes the tree.
+TEST_F(SearchProtocol, MultiPvListsTheBestMovesInScoreOrder)
+{
+    const auto games = game_positions(30, 2);
+    struct Case {
+        std::string position;
+        bool clear;  // one move is clearly best
+    };
+    std::vector<Case> cases = {{"startpos moves 7g7f 3c3d 8h2b+", true},
+                               {"startpos moves 7g7f 3c3d 2g2f 2b8h+", true},
+                               {MATE_IN_ONE, true}};
+    for (std::size_t i = 0; i < 4 && i < games.size(); i++)
+        cases.push_back({games[i], false});
+    EngineProcess e = start("no_book=1\n");
+    for (const Case &c : cases) {
+        std::string single;
+        for (int k : {1, 3}) {
+            e.send("setoption name MultiPV value " + std::to_string(k) + "\n");
+            until_ready(e);  // the same empty table for both searches
+            const Answer a = search(e, c.position, "go depth 4\n");
+            ASSERT_TRUE(legal_answer(c.position, a));
+            if (k == 1) {
+                single = a.move;
+                continue;
+            }
+            std::vector<std::string> lines;
+            for (const std::string &l : a.lines)
+                if (l.rfind("info time ", 0) == 0 && l.find(" multipv ") != std::string::npos)
+                    lines.push_back(l);
+            ASSERT_GE(lines.size(), 3u) << c.position;
+            lines.erase(lines.begin(), lines.end() - 3);  // the last iteration's
+            std::set<std::string> moves;
+            for (int i = 0; i < 3; i++) {
+                const std::string &l = lines[i];
+                EXPECT_EQ(info_word(l, "multipv"), std::to_string(i + 1)) << l;
+                EXPECT_EQ(info_word(l, "depth"), info_word(lines[0], "depth")) << l;
+                const std::string move = info_word(l, "pv");
+                EXPECT_TRUE(legal_pv(c.position, l)) << c.position << ": " << l;
+                moves.insert(move);
+                if (i > 0) {
+                    EXPECT_LE(info_score(l), info_score(lines[i - 1])) << l;
+                }
+            }
+            EXPECT_EQ(moves.size(), 3u) << c.position;
+            EXPECT_EQ(info_word(lines[0], "pv"), a.move) << c.position;
+            if (c.clear) {
+                EXPECT_EQ(a.move, single) << c.position;
+            }
+        }
+    }
+    e.send("quit\n");
+    EXPECT_EQ(e.wait_exit(), 0);
+}
+
+// A storm of commands at up to four threads: "go" of every kind, "stop" and "ponderhit" at
+// random moments, "setoption Threads" and "MultiPV" between searches and during them (then
+// refused). Every "go" is answered by exactly one legal "bestmove", every reported variation
+// is legal move by move (the table's moves included); "go nodes" stops once
+// every thread together has searched its nodes, give or take a check interval per thread.
+TEST_F(SearchProtocol, StormOfCommandsAtFourThreads)
+{
+    const auto positions = game_positions(5, 3);
+    EngineProcess e = start("pondering=1\nno_book=1\nThreads=4\n");
+    std::mt19937 rng(20);
+    int threads = 4, answered = 0;
+    constexpr int ROUNDS = 60;
+    for (int round = 0; round < ROUNDS; round++) {
+        const std::string &pos = positions[rng() % positions.size()];
+        if (rng() % 4 == 0) {
+            threads = 1 + static_cast<int>(rng() % 4);
+            e.send("setoption name Threads value " + std::to_string(threads) + "\nsetoption name MultiPV value " +
+                   std::to_string(1 + rng() % 3) + "\n");
+        }
+        e.send("position " + pos + "\n");
+        const int wait_ms = static_cast<int>(rng() % 40);
+        const int kind = static_cast<int>(rng() % 6);
+        Answer a;
+        switch (kind) {
+        case 0:
+        case 1:
+            e.send(kind == 0 ? "go infinite\n" : "go ponder btime 0 wtime 0 byoyomi 1000\n");
+            sleep_for_ms(wait_ms);
+            e.send("setoption name Threads value 2\nstop\n");  // refused: a search is running
+            a = read_bestmove(e, Clock::now());
+            break;
+        case 2:
+            e.send("go ponder btime 0 wtime 0 byoyomi 300\n");
+            sleep_for_ms(wait_ms);
+            e.send("ponderhit\n");
+            a = read_bestmove(e, Clock::now());
+            break;
+        case 3:
+            e.send("go btime 0 wtime 0 byoyomi 100\n");
+            if (wait_ms % 2) {
+                sleep_for_ms(wait_ms);
+                e.send("stop\n");
+            }
+            a = read_bestmove(e, Clock::now());
+            break;
+        case 4: {
+            e.send("go nodes 30000\n");
+            a = read_bestmove(e, Clock::now(), 20000);
+            const std::string total = a.lines.size() >= 2 ? a.lines.end()[-2] : "";
+            ASSERT_EQ(total.rfind("info nodes ", 0), 0u) << total;
+            const long long nodes = std::atoll(total.c_str() + 11);
+            EXPECT_GE(nodes, 30000) << total;
+            EXPECT_LE(nodes, 30000 + 4 * 1024 + 1000) << total;
+            break;
+        }
+        default:
+            e.send("go depth 3\n");
+            a = read_bestmove(e, Clock::now(), 20000);
+            break;
+        }
+        ASSERT_TRUE(legal_answer(pos, a)) << "round " << round << " kind " << kind;
+        for (const std::string &l : a.lines)
+            if (l.rfind("info time ", 0) == 0) {
+                EXPECT_TRUE(legal_pv(pos, l)) << pos << ": " << l;
+            }
+        answered++;
+        EXPECT_SILENT(until_ready(e));
+    }
+    EXPECT_EQ(answered, ROUNDS);
+    e.send("quit\n");
+    EXPECT_EQ(e.wait_exit(), 0);
+    EXPECT_NE(e.stderr_text().find("setoption ignored"), std::string::npos);
 }
 
 }  // namespace
