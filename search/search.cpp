@@ -332,6 +332,7 @@ int SearchWorker::SearchNonPv(int side, int beta, int ply, int depth, int null_o
     int n_tried = 0, move_count = 0;
     const int full_band = 3 * Iterate / 2, half_band = 2 * Iterate;
     const int lmp_limit = depth <= 2 * params.lmp_depth ? move_count_limit(depth, better) : MAX_MOVE;
+    child_pv[0] = PV_END;  // the moves' own searches keep their variations to themselves
     for (int i = 0; i < n && !AbortSearch; i++) {
         int m = list[i];
         if (m == 0)
@@ -465,6 +466,7 @@ int SearchWorker::SearchPv(int side, int alpha, int beta, int ply, int depth, in
         int m = list[i];
         if (m == 0)
             continue;
+        child_pv[0] = PV_END;  // a move the quiescence search answers has no variation of its own
         Position *child = make_child(*this, side, ply, m);
         if (gives_check(side, child)) {
             if (illegal_pawn_drop(side, m, child))
