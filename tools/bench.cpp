@@ -39,7 +39,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "cannot read %s\n", file);
         return 1;
     }
-    long long total_nodes = 0;
+    long long total_nodes = 0, quiescence_nodes = 0;
     double total_seconds = 0;
     int index = 0;
     char line[10000];
@@ -62,6 +62,7 @@ int main(int argc, char **argv)
         const FixedDepthResult r = search_fixed_depth(depth, false);
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         total_nodes += r.nodes;
+        quiescence_nodes += r.quiescence_nodes;
         total_seconds += seconds;
         std::printf("position %2d: %10lld nodes %8.3f s %9.0f nps  value %d\n", ++index, r.nodes, seconds,
                     r.nodes / seconds, r.value);
@@ -69,7 +70,8 @@ int main(int argc, char **argv)
     if (in)
         std::fclose(in);
     const long long nps = total_seconds > 0 ? static_cast<long long>(total_nodes / total_seconds) : 0;
-    std::printf("total: %lld nodes %.3f s\n", total_nodes, total_seconds);
+    std::printf("total: %lld nodes %.3f s, %.0f %% of them in the quiescence search\n", total_nodes, total_seconds,
+                total_nodes ? 100.0 * quiescence_nodes / total_nodes : 0.0);
     std::printf("bench: %lld nodes %lld nps\n", total_nodes, nps);
     return 0;
 }

@@ -29,6 +29,7 @@ FixedDepthResult search_fixed_depth(int depth, bool clear_table)
     FixedDepthResult r{};
     r.value = w.SearchPv(1, -MATE, MATE, 0, 2 * depth, r.pv);
     r.nodes = static_cast<long long>(profile[0]) + profile[3];
+    r.quiescence_nodes = profile[3];
     AnalyzeMode = 0;
     return r;
 }

@@ -8,6 +8,7 @@ struct FixedDepthResult {
     int value;           // from the side to move's view (side 1, the engine)
     int pv[PV_SIZE];
     long long nodes;     // main search plus quiescence nodes
+    long long quiescence_nodes;
 };
 
 // Searches Trunk[0] to depth plies. The transposition table keeps its entries unless
