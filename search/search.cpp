@@ -111,11 +111,6 @@ HashEntry *probe(int side, Position *node)
     return use_hash_table ? HashProbe(side, node) : nullptr;
 }
 
-void store(int side, const Position *node, int ply, int bound, int depth, int value, int move)
-{
-    table_store(side, node, ply, bound, depth, value, move);
-}
-
 // The statistics keep the average move number of beta cuts for the first plies only.
 constexpr int BETA_CUT_PLIES = 33;
 // History sums stay below this, so (cut + 1) << 13 fits the ordering's 32-bit arithmetic.
@@ -384,7 +379,8 @@ int SearchWorker::SearchNonPv(int side, int beta, int ply, int depth, int null_o
                         profile[38]++;
                         continue;
                     }
-                } else if (child->attack[side ^ 1][move_to(m)] && See(move_to(m), child) < 0) {
+                } else if (lost_check || (!(m & FLAG_CHECK) && child->attack[side ^ 1][move_to(m)] &&
+                                          See(move_to(m), child) < 0)) {
                     profile[37]++;
                     continue;
                 }
@@ -410,10 +406,10 @@ int SearchWorker::SearchNonPv(int side, int beta, int ply, int depth, int null_o
     if (AbortSearch)
         return best;
     if (best < beta) {
-        store(side, node, ply, HASH_UPPER, depth, best, 0);
+        table_store(side, node, ply, HASH_UPPER, depth, best, 0);
         return best;
     }
-    store(side, node, ply, HASH_LOWER, depth, best, best_move);
+    table_store(side, node, ply, HASH_LOWER, depth, best, best_move);
     reward_cut(*this, ply, depth, best, best_move, tried, n_tried);
     return best;
 }
@@ -530,14 +526,14 @@ int SearchWorker::SearchPv(int side, int alpha, int beta, int ply, int depth, in
     if (AbortSearch)
         return best;
     if (best <= alpha_in) {
-        store(side, node, ply, HASH_UPPER, depth, best, 0);
+        table_store(side, node, ply, HASH_UPPER, depth, best, 0);
         return best;
     }
     if (best < beta) {
-        store(side, node, ply, HASH_EXACT, depth, best, best_move);
+        table_store(side, node, ply, HASH_EXACT, depth, best, best_move);
         return best;
     }
-    store(side, node, ply, HASH_LOWER, depth, best, best_move);
+    table_store(side, node, ply, HASH_LOWER, depth, best, best_move);
     reward_cut(*this, ply, depth, best, best_move, tried, n_tried);
     return best;
 }
