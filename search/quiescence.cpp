@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "board/attack.h"
+#include "board/new_board.h"
 #include "hash/hash.h"
 #include "eval/evalute.h"
 #include "frontend/log.h"
@@ -23,42 +24,14 @@ namespace {
 
 constexpr int MAX_QUI_DEPTH = 11;
 
-// Makes move on child with the attack primitives and the keys (no pins) and carries the
+// Makes move on child (the do-move itself: attacks and keys, no pins) and carries the
 // evaluation forward by the material it changes.
 void make_capture_move(int side, int move, Position *child)
 {
-    const int from = move_from(move), to = move_to(move);
-    const int piece = move_piece(move), captured = move_cap(move);
-    int placed = piece, gain = 0;
-    if (from) {
-        AttackClr(side, from, child);
-        AttackJmpSet(from, child);
-        child->board[from] = 0;
-        child->board_key ^= hash_seed[side * 16 + piece][from];
-        if (move_is_promote(move)) {
-            placed |= PROMOTE;
-            gain = promote_value[piece];
-        }
-        if (captured) {
-            gain += piece_value[captured];
-            AttackClr(side ^ 1, to, child);
-            const int t = captured & 7, n = child->hand[side][t];
-            child->hand_key ^= hand_hash_seed[side * 8 + t][n] ^ hand_hash_seed[side * 8 + t][n + 1];
-            child->hand[side][t] = n + 1;
-            child->board_key ^= hash_seed[(side ^ 1) * 16 + captured][to];
-        }
-        if (placed == OU)
-            child->king[side] = to;
-    } else {
-        const int n = child->hand[side][piece];
-        child->hand_key ^= hand_hash_seed[side * 8 + piece][n] ^ hand_hash_seed[side * 8 + piece][n - 1];
-        child->hand[side][piece] = n - 1;
-    }
-    child->board_key ^= hash_seed[side * 16 + placed][to];
-    child->key = child->board_key ^ child->hand_key;
-    child->board[to] = colour(side) | placed;
-    AttackJmpClr(to, child);
-    AttackSet(side, to, child);
+    NewBoard(side, move, child);
+    int gain = piece_value[move_cap(move)];
+    if (move_is_promote(move))
+        gain += promote_value[move_piece(move)];
     child->eval += side ? gain : -gain;
 }
 
