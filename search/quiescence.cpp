@@ -23,6 +23,7 @@
 namespace {
 
 constexpr int MAX_QUI_DEPTH = 11;
+constexpr int QUIET_EVASIONS = 2;
 
 // Makes move on child (the do-move itself: attacks and keys, no pins) and carries the
 // evaluation forward by the material it changes.
@@ -45,6 +46,23 @@ void copy_for_quiescence(Position *child, const Position *node)
 {
     std::memcpy(child->board, node->board, sizeof node->board + sizeof node->hand);
     std::memcpy(child->attack, node->attack, sizeof(Position) - offsetof(Position, attack));
+}
+
+// Captures first, most valuable victim first; the quiet evasions keep their order (king
+// moves, then moves between, then drops). Stable insertion sort.
+void order_evasions(int *list, int n)
+{
+    for (int i = 1; i < n; i++) {
+        const int m = list[i], key = move_cap(m) ? 1 + mvv_lva[move_cap(m)][move_piece(m)] : 0;
+        int j = i;
+        for (; j > 0; j--) {
+            const int p = list[j - 1];
+            if ((move_cap(p) ? 1 + mvv_lva[move_cap(p)][move_piece(p)] : 0) >= key)
+                break;
+            list[j] = p;
+        }
+        list[j] = m;
+    }
 }
 
 }  // namespace
@@ -81,6 +99,7 @@ int SearchWorker::Quiescence(int side, int alpha, int beta, int ply, int qply)
         n = MakeEvasion(side, node, checkers, list);
         if (n == 0)
             return ply - 30000;
+        order_evasions(list, n);
     }
     if (qply == 0)
         node->eval = Evalute(node);
@@ -120,11 +139,21 @@ int SearchWorker::Quiescence(int side, int alpha, int beta, int ply, int qply)
         return best;
 
     const int recapture_square = move_to(node->last_move);
+    int quiet_evasions = 0;
     Position *child = &trunk[ply + 1];
     for (int i = 0; i < n; i++) {
         const int m = list[i];
         if (m == 0)
             continue;
+        if (checkers && !move_cap(m)) {
+            // Once an answer to the check is known not to lose at once, two quiet ones are
+            // enough: with a full hand every square between is a drop of each kind.
+            if (best > -MATE_BOUND && quiet_evasions >= QUIET_EVASIONS) {
+                profile[32]++;
+                continue;
+            }
+            quiet_evasions++;
+        }
         if (!checkers) {
             // Deep in the tree only what can change the material much is looked at.
             if (qply > 5 && move_cap(m) == FU && move_piece(m) != FU && !move_is_promote(m))

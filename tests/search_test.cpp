@@ -123,7 +123,7 @@ TEST_F(SearchTest, QuiescenceTakesAHangingPieceButNotADefendedOne)
 TEST_F(SearchTest, TableDoesNotChangeValuesWhereNoPruningDecides)
 {
     auto pruning = [] {
-        int sum = profile[15] + profile[16] + profile[30] + profile[40] + profile[41] + profile[42] + profile[43] + profile[33];
+        int sum = profile[15] + profile[16] + profile[30] + profile[40] + profile[41] + profile[42] + profile[43] + profile[33] + profile[32];
         for (int w = 20; w <= 22; w++)
             sum += profile[w];
         for (int w = 25; w <= 28; w++)
