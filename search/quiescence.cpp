@@ -48,19 +48,18 @@ void copy_for_quiescence(Position *child, const Position *node)
     std::memcpy(child->attack, node->attack, sizeof(Position) - offsetof(Position, attack));
 }
 
-// Captures first, most valuable victim first; the quiet evasions keep their order (king
-// moves, then moves between, then drops). Stable insertion sort.
-void order_evasions(int *list, int n)
+// Most valuable victim first, moves that take nothing last, each group in the order it had
+// (a stable insertion sort): the captures of a node, and the answers to a check, whose quiet
+// ones stay as generated (king moves, then moves between, then drops).
+int victim_key(int move) { return move_cap(move) ? 1 + mvv_lva[move_cap(move)][move_piece(move)] : 0; }
+
+void sort_by_victim(int *list, int n)
 {
     for (int i = 1; i < n; i++) {
-        const int m = list[i], key = move_cap(m) ? 1 + mvv_lva[move_cap(m)][move_piece(m)] : 0;
+        const int m = list[i], key = victim_key(m);
         int j = i;
-        for (; j > 0; j--) {
-            const int p = list[j - 1];
-            if ((move_cap(p) ? 1 + mvv_lva[move_cap(p)][move_piece(p)] : 0) >= key)
-                break;
-            list[j] = p;
-        }
+        for (; j > 0 && victim_key(list[j - 1]) < key; j--)
+            list[j] = list[j - 1];
         list[j] = m;
     }
 }
@@ -99,7 +98,7 @@ int SearchWorker::Quiescence(int side, int alpha, int beta, int ply, int qply)
         n = MakeEvasion(side, node, checkers, list);
         if (n == 0)
             return ply - 30000;
-        order_evasions(list, n);
+        sort_by_victim(list, n);
     }
     if (qply == 0)
         node->eval = Evalute(node);
@@ -122,14 +121,7 @@ int SearchWorker::Quiescence(int side, int alpha, int beta, int ply, int qply)
         for (int sq : position_tbl)
             if ((node->board[sq] & enemy) && node->attack[side][sq])
                 n += MoveTo(side, node, sq, list + n, 1);
-        // Most valuable victim first, only the captures; stable (insertion sort).
-        for (int i = first_capture + 1; i < n; i++) {
-            const int m = list[i], key = mvv_lva[move_cap(m)][move_piece(m)];
-            int j = i;
-            for (; j > first_capture && mvv_lva[move_cap(list[j - 1])][move_piece(list[j - 1])] < key; j--)
-                list[j] = list[j - 1];
-            list[j] = m;
-        }
+        sort_by_victim(list + first_capture, n - first_capture);  // the checks keep their order
     }
     if (n > MAX_QUI_MOVE - 1) {
         lprintf("OUT OF MAX_QUI_MOVE !!!!!!!!!!!!!!!!! %d\n", n);
