@@ -423,7 +423,6 @@ int append_pv(char *line, int size, int len, const int *pv)
 
 void usi_search_info(int depth, int seldepth, int multipv, int value, ScoreBound bound, const int *pv)
 {
-    constexpr int MATE_BOUND = 29899;  // above this a score is a proved mate
     const int time = std::max(ms_since_go(), 0);
     const long long nodes = searched_nodes();
     const long long nps = nodes * 1000 / std::max(time, 1);
