@@ -113,6 +113,8 @@ HashEntry *probe(int side, Position *node)
 
 // The statistics keep the average move number of beta cuts for the first plies only.
 constexpr int BETA_CUT_PLIES = 33;
+// Internal iterative reduction from 4 plies (half plies).
+constexpr int IIR_DEPTH = 8;
 // History sums stay below this, so (cut + 1) << 13 fits the ordering's 32-bit arithmetic.
 constexpr unsigned HISTORY_LIMIT = 1u << 18;
 
@@ -312,9 +314,10 @@ int SearchWorker::SearchNonPv(int side, int beta, int ply, int depth, int null_o
         }
         mate_threat = v < -29900;
     }
-    // Internal iterative deepening: leaves a best move in the table and the killers.
-    if (depth >= 10 && !check && node->hash_move == 0 && beta <= eval + 511) {
-        SearchNonPv(side, beta, ply, depth >> 1, 0, child_pv);
+    // No move from the table: the node is new or was cut short; a shallower search of it
+    // costs less than a search for a move to try first.
+    if (depth >= IIR_DEPTH && node->hash_move == 0) {
+        depth -= 2;
         profile[18]++;
     }
 
@@ -445,8 +448,8 @@ int SearchWorker::SearchPv(int side, int alpha, int beta, int ply, int depth, in
     const int eval = side_eval(side, node);
     const bool check = in_check(side, node);
     static_eval[ply] = check ? NO_EVAL : eval;
-    if (depth > 5 && node->hash_move == 0) {
-        SearchPv(side, alpha, beta, ply, depth - 4, child_pv);
+    if (depth >= IIR_DEPTH && node->hash_move == 0) {
+        depth -= 2;
         profile[17]++;
     }
 
