@@ -1,6 +1,7 @@
 // Runs the engine binary as a child process and talks to it through pipes.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstring>
@@ -47,6 +48,13 @@ inline std::string engine_view(const std::filesystem::path &path)
         if (c == '/')
             c = '\\';
     return "Z:" + text;
+}
+
+// How many of lines start with prefix.
+inline int count_prefix(const std::vector<std::string> &lines, const std::string &prefix)
+{
+    return static_cast<int>(std::count_if(lines.begin(), lines.end(),
+                                          [&](const std::string &l) { return l.rfind(prefix, 0) == 0; }));
 }
 
 class EngineProcess {
@@ -162,6 +170,12 @@ class EngineProcess {
             if (left.count() <= 0 || !fill(from_, buffer_, static_cast<int>(left.count())))
                 return out;
         }
+    }
+    // Sends "quit"; returns the exit status as wait_exit does.
+    int quit(int timeout_ms = 5000)
+    {
+        send("quit\n");
+        return wait_exit(timeout_ms);
     }
     // Waits for the process to end; returns its exit status or -1 on timeout or signal.
     int wait_exit(int timeout_ms = 5000)

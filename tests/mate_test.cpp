@@ -1,6 +1,7 @@
 // The mate solver against the problem set (lengths and no-mates that gpsusi and
 // fairy-stockfish agree with) and hand-checked tricky problems; every mating line is
 // replayed by a checker that uses only the full legal move lists and the attack tables.
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <fstream>
@@ -44,14 +45,6 @@ std::string usi(int move)
     return text;
 }
 
-bool contains(const int *list, int n, int move)
-{
-    for (int i = 0; i < n; i++)
-        if (list[i] == move)
-            return true;
-    return false;
-}
-
 // Every attacker move legal and leaving the defender's king attacked, every reply legal,
 // and no legal reply after the last move.
 ::testing::AssertionResult is_mating_line(const Position &root, const int *line, int n)
@@ -62,7 +55,7 @@ bool contains(const int *list, int n, int move)
     for (int i = 0; i < n; i++) {
         const int side = (i & 1) ? 0 : 1;
         const int count = all_legal_moves(side, &p, list, &scratch);
-        if (!contains(list, count, line[i]))
+        if (std::find(list, list + count, line[i]) == list + count)
             return ::testing::AssertionFailure() << "ply " << i + 1 << " " << usi(line[i]) << " is not legal";
         NewBoard(side, line[i], &p);
         if (side == 1 && !in_check(0, &p))
@@ -197,7 +190,7 @@ TEST(MateMoves, ChecksAreTheCheckingLegalMoves)
                 const bool check = in_check(0, &child);
                 expected += check;
                 ASSERT_EQ(move_checks(1, &Trunk[0], legal[i]), check) << position << " " << usi(legal[i]);
-                ASSERT_EQ(contains(checks, c, legal[i]), check) << position << " " << usi(legal[i]);
+                ASSERT_EQ(std::find(checks, checks + c, legal[i]) != checks + c, check) << position << " " << usi(legal[i]);
             }
             ASSERT_EQ(c, expected) << position;  // no move twice, nothing else
             checking += expected;

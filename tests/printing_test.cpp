@@ -86,27 +86,16 @@ TEST_F(LogTest, PositionCommandAndPvShowTheRealGameInBothViews)
     EXPECT_EQ(text.size(), 32 * std::string("△PASS").size() + 1);  // 32 moves at most
 }
 
-TEST(Config, KeysValuesAndComments)
+TEST_F(InTempDir, ConfigKeysValuesAndComments)
 {
-    char tmpl[] = "/tmp/qvn_conf_XXXXXX";
-    const int fd = mkstemp(tmpl);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    {
-        std::ofstream out(tmpl);
-        out << "# log_enable=7\n"
-            << "LOG_ENABLE = 3\n"
-            << "usi_dump\n"
-            << "no_book= -2x\n"
-            << std::string(70, 'x') << "pondering=9\n";
-    }
-    EXPECT_EQ(GetConfInt("log_enable", 0, tmpl), 3);
-    EXPECT_EQ(GetConfInt("usi_dump", 5, tmpl), 5);      // no '=': the default
-    EXPECT_EQ(GetConfInt("no_book", 0, tmpl), -2);
-    EXPECT_EQ(GetConfInt("random_book", 4, tmpl), 4);   // absent
-    EXPECT_EQ(GetConfInt("pondering", 0, tmpl), 9);     // found in the second piece of a long line
+    std::ofstream("qvn.conf") << "# log_enable=7\nLOG_ENABLE = 3\nusi_dump\nno_book= -2x\n"
+                              << std::string(70, 'x') << "pondering=9\n";
+    EXPECT_EQ(GetConfInt("log_enable", 0, "qvn.conf"), 3);
+    EXPECT_EQ(GetConfInt("usi_dump", 5, "qvn.conf"), 5);      // no '=': the default
+    EXPECT_EQ(GetConfInt("no_book", 0, "qvn.conf"), -2);
+    EXPECT_EQ(GetConfInt("random_book", 4, "qvn.conf"), 4);   // absent
+    EXPECT_EQ(GetConfInt("pondering", 0, "qvn.conf"), 9);     // found in the second piece of a long line
     EXPECT_EQ(GetConfInt("log_enable", 1, "/nonexistent/qvn.conf"), 1);
-    std::remove(tmpl);
 }
 
 // The log's time stamps are written alike on every system: as glibc's ctime does.

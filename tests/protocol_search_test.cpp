@@ -4,6 +4,7 @@
 // move generator; and the 1000 ms byoyomi kept as seen from the other end of the pipe.
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -30,6 +31,8 @@ namespace {
 // Sanitizer builds are many times slower: answers that should come "at once" get more time
 // there, but the byoyomi must be kept in every build.
 constexpr int SLOW = QVN_TEST_TIME_SCALE;
+// A bound on elapsed time that only a normal build can keep: none in a sanitizer build.
+int timed(int ms) { return SLOW == 1 ? ms : INT_MAX / 2; }
 
 constexpr const char *TIMED_1000 = "go btime 0 wtime 0 byoyomi 1000\n";
 constexpr const char *PONDER_1000 = "go ponder btime 0 wtime 0 byoyomi 1000\n";
@@ -43,12 +46,6 @@ int ms_since(Clock::time_point t)
 }
 
 void sleep_for_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
-int count_prefix(const std::vector<std::string> &lines, const std::string &prefix)
-{
-    return static_cast<int>(std::count_if(lines.begin(), lines.end(),
-                                          [&](const std::string &l) { return l.rfind(prefix, 0) == 0; }));
-}
 
 // ---- positions and legality, from our own generator ------------------------------------
 
@@ -136,7 +133,22 @@ Answer read_bestmove(EngineProcess &e, Clock::time_point from, int timeout_ms = 
     return a;
 }
 
-// The answer is a legal move of position, and its ponder move a legal reply to it.
+// True when every move of the line's principal variation is legal where it is played.
+bool legal_pv(const std::string &position, const std::string &line)
+{
+    std::istringstream words(line.substr(line.find(" pv ") + 4));
+    std::string pos = position;
+    int n = 0;
+    for (std::string m; words >> m; n++) {
+        if (!legal_moves_of(pos).count(m))
+            return false;
+        pos = after_move(pos, m);
+    }
+    return n > 0;
+}
+
+// The answer is a legal move of position, its ponder move a legal reply to it, and every
+// variation the search reported on the way legal move by move.
 ::testing::AssertionResult legal_answer(const std::string &position, const Answer &a)
 {
     if (!a.received)
@@ -150,21 +162,10 @@ Answer read_bestmove(EngineProcess &e, Clock::time_point from, int timeout_ms = 
     if (!a.ponder.empty() && !legal_moves_of(after_move(position, a.move)).count(a.ponder))
         return ::testing::AssertionFailure() << "ponder move of '" << a.line << "' is not legal after it in "
                                              << position;
+    for (const std::string &l : a.lines)
+        if (l.rfind("info time ", 0) == 0 && !legal_pv(position, l))
+            return ::testing::AssertionFailure() << "illegal variation in " << position << ": " << l;
     return ::testing::AssertionSuccess();
-}
-
-// True when every move of the line's principal variation is legal where it is played.
-bool legal_pv(const std::string &position, const std::string &line)
-{
-    std::istringstream words(line.substr(line.find(" pv ") + 4));
-    std::string pos = position;
-    int n = 0;
-    for (std::string m; words >> m; n++) {
-        if (!legal_moves_of(pos).count(m))
-            return false;
-        pos = after_move(pos, m);
-    }
-    return n > 0;
 }
 
 // Everything the engine says before it answers "isready". When no search runs that is
@@ -235,25 +236,14 @@ TEST_F(SearchProtocol, TimedSearchesAnswerOnceWithinTheByoyomi)
         const std::string &pos = positions[i];
         const Answer a = search(e, pos, TIMED_1000);
         ASSERT_TRUE(a.received) << pos;
-        if (SLOW == 1) {
-            EXPECT_LT(a.ms, 1000) << pos;
-        }
-        if (SLOW == 1) {
-            EXPECT_GE(count_prefix(a.lines, "info"), 1) << pos;  // at least one iteration finished
-        }
+        EXPECT_LT(a.ms, timed(1000)) << pos;
+        EXPECT_GE(count_prefix(a.lines, "info"), SLOW == 1 ? 1 : 0) << pos;  // at least one iteration finished
         EXPECT_TRUE(legal_answer(pos, a));
-        for (const std::string &l : a.lines)
-            if (l.rfind("info time ", 0) == 0) {
-                EXPECT_TRUE(legal_pv(pos, l)) << pos << ": " << l;
-            }
         with_ponder += !a.ponder.empty();
         EXPECT_SILENT(until_ready(e));
     }
-    if (SLOW == 1) {
-        EXPECT_GE(with_ponder, 5);
-    }
-    e.send("quit\n");
-    EXPECT_EQ(e.wait_exit(), 0);
+    EXPECT_GE(with_ponder, SLOW == 1 ? 5 : 0);
+    EXPECT_EQ(e.quit(), 0);
 }
 
 // "ponderhit" during the ponder search: the search goes on as a timed one counted from the
@@ -266,15 +256,12 @@ TEST_F(SearchProtocol, PonderhitDuringThePonderSearch)
     EXPECT_EQ(count_prefix(e.lines_during(1200), "bestmove"), 0);  // longer than a timed search
     e.send("ponderhit\n");
     const Answer a = read_bestmove(e, Clock::now());
-    if (SLOW == 1) {
-        EXPECT_LT(a.ms, 1000);
-    }
+    EXPECT_LT(a.ms, timed(1000));
     EXPECT_TRUE(legal_answer(pos, a));
     EXPECT_SILENT(until_ready(e));
     e.send("ponderhit\nstop\n");
     EXPECT_SILENT(until_ready(e));
-    e.send("quit\n");
-    EXPECT_EQ(e.wait_exit(), 0);
+    EXPECT_EQ(e.quit(), 0);
 }
 
 // A ponder search that ends by itself (a mate found) holds its move until "ponderhit" or
@@ -297,8 +284,7 @@ TEST_F(SearchProtocol, PonderSearchThatEndsByItselfHoldsItsMove)
         e.send("stop\nponderhit\n");
         EXPECT_SILENT(until_ready(e));
     }
-    e.send("quit\n");
-    EXPECT_EQ(e.wait_exit(), 0);
+    EXPECT_EQ(e.quit(), 0);
 }
 
 // "stop" ends ponder and infinite searches, at once or later, with exactly one legal move;
@@ -324,8 +310,7 @@ TEST_F(SearchProtocol, StopEndsPonderAndInfiniteSearchesWithOneMove)
         EXPECT_TRUE(legal_answer(pos, a)) << c.go;
         EXPECT_SILENT(until_ready(e));
     }
-    e.send("quit\n");
-    EXPECT_EQ(e.wait_exit(), 0);
+    EXPECT_EQ(e.quit(), 0);
 }
 
 // "gameover" ends a timed search, whose move is still sent, and a ponder search, which
@@ -356,8 +341,7 @@ TEST_F(SearchProtocol, GameoverDuringASearch)
     const Answer next = search(e, pos, TIMED_1000);
     EXPECT_TRUE(legal_answer(pos, next));
     EXPECT_SILENT(until_ready(e));
-    e.send("quit\n");
-    EXPECT_EQ(e.wait_exit(), 0);
+    EXPECT_EQ(e.quit(), 0);
 }
 
 // "quit" ends the process at once in every kind of search.
@@ -368,8 +352,7 @@ TEST_F(SearchProtocol, QuitDuringASearchExitsAtOnce)
         e.send(std::string("position ") + game_positions(30, 1)[5] + "\n" + go);
         sleep_for_ms(150);
         const auto quit_at = Clock::now();
-        e.send("quit\n");
-        EXPECT_EQ(e.wait_exit(1000), 0) << go;
+        EXPECT_EQ(e.quit(1000), 0) << go;
         EXPECT_LT(ms_since(quit_at), 1000 * SLOW) << go;
     }
 }
@@ -396,8 +379,7 @@ TEST_F(SearchProtocol, CommandsDuringASearchDoNotDisturbIt)
     parse_bestmove(answer, a);
     EXPECT_TRUE(legal_answer(pos, a));
     EXPECT_SILENT(until_ready(e));
-    e.send("quit\n");
-    EXPECT_EQ(e.wait_exit(), 0);
+    EXPECT_EQ(e.quit(), 0);
     const std::string err = e.stderr_text();
     EXPECT_NE(err.find("position ignored"), std::string::npos) << err;
     EXPECT_NE(err.find("go ignored"), std::string::npos) << err;
@@ -423,8 +405,7 @@ TEST_F(SearchProtocol, CommandsRightBehindGoAnswerEachGoOnce)
         EXPECT_TRUE(legal_answer(pos, a)) << i;
         EXPECT_SILENT(until_ready(e));
     }
-    e.send("quit\n");
-    EXPECT_EQ(e.wait_exit(), 0);
+    EXPECT_EQ(e.quit(), 0);
 }
 
 // ---- Fischer and sudden death ---------------------------------------------------------------
@@ -447,9 +428,7 @@ TEST_F(SearchProtocol, FischerAndSuddenDeathKeepTheirBudgets)
         if (a.move == "resign" || a.move == "win")
             break;
         int &own = clock[ply % 2];
-        if (SLOW == 1) {
-            EXPECT_LE(a.ms, own + INC) << "lost on time at ply " << ply << ": " << go;
-        }
+        EXPECT_LE(a.ms, timed(own + INC)) << "lost on time at ply " << ply << ": " << go;
         own = std::max(0, own + INC - a.ms);
         pos = after_move(pos, a.move);
     }
@@ -464,13 +443,10 @@ TEST_F(SearchProtocol, FischerAndSuddenDeathKeepTheirBudgets)
         const Answer a = search(e, middle, c.go, c.at_most + 2000);  // a falling score may use it all
         EXPECT_TRUE(legal_answer(middle, a)) << c.go;
         EXPECT_GE(a.ms, c.at_least) << c.go;
-        if (SLOW == 1) {
-            EXPECT_LE(a.ms, c.at_most + 100) << c.go;
-        }
+        EXPECT_LE(a.ms, timed(c.at_most + 100)) << c.go;
         EXPECT_SILENT(until_ready(e));
     }
-    e.send("quit\n");
-    EXPECT_EQ(e.wait_exit(), 0);
+    EXPECT_EQ(e.quit(), 0);
 }
 
 // ---- fixed limits ---------------------------------------------------------------------------
@@ -504,12 +480,9 @@ TEST_F(SearchProtocol, FixedNodeDepthAndTimeSearches)
         EXPECT_NE(d.lines.end()[-3].find(" depth 3 "), std::string::npos) << d.lines.end()[-3];
         const Answer m = search(e, positions[6], "go movetime 700\n");
         EXPECT_TRUE(legal_answer(positions[6], m));
-        if (SLOW == 1) {
-            EXPECT_LT(m.ms, 700);
-        }
+        EXPECT_LT(m.ms, timed(700));
         EXPECT_SILENT(until_ready(e));
-        e.send("quit\n");
-        EXPECT_EQ(e.wait_exit(), 0);
+        EXPECT_EQ(e.quit(), 0);
     }
 }
 
@@ -556,9 +529,7 @@ TEST_F(SearchProtocol, GoMateAnswersOnceWithCheckmate)
         EXPECT_EQ(count_prefix(seen, "bestmove"), 0);
         if (std::string(c.answer) == "checkmate timeout") {
             EXPECT_GE(ms, 300);
-            if (SLOW == 1) {
-                EXPECT_LT(ms, 1500);  // 300 ms and a busy machine's delays
-            }
+            EXPECT_LT(ms, timed(1500));  // 300 ms and a busy machine's delays
             EXPECT_GE(count_prefix(seen, "info time"), 1);
             EXPECT_NE(seen.end()[-2].find(" nps "), std::string::npos) << seen.end()[-2];
         }
@@ -571,8 +542,7 @@ TEST_F(SearchProtocol, GoMateAnswersOnceWithCheckmate)
     }
     const Answer a = search(e, MATE_IN_ONE, TIMED_1000);
     EXPECT_EQ(a.move, "5g5h");
-    e.send("quit\n");
-    EXPECT_EQ(e.wait_exit(), 0);
+    EXPECT_EQ(e.quit(), 0);
 }
 
 // ---- options ------------------------------------------------------------------------------
@@ -623,13 +593,10 @@ TEST_F(SearchProtocol, OptionsAreListedSetAndHaveTheirEffect)
     EXPECT_GT(hashfull(a), 40);  // 1 MiB fills up, 128 MiB hardly
     a = search(e, pos, TIMED_1000);
     EXPECT_GE(a.ms, 700);  // the byoyomi used to 900 ms, not 500
-    if (SLOW == 1) {
-        EXPECT_LT(a.ms, 1000);
-    }
+    EXPECT_LT(a.ms, timed(1000));
     e.send("setoption name pondering value false\n");
     EXPECT_TRUE(search(e, pos, "go depth 2\n").ponder.empty());
-    e.send("quit\n");
-    EXPECT_EQ(e.wait_exit(), 0);
+    EXPECT_EQ(e.quit(), 0);
     const std::string err = e.stderr_text();
     for (const char *refused : {"unknown option nothing", "option USI_Hash: value '0'", "option pondering: value 'yes'"})
         EXPECT_NE(err.find(refused), std::string::npos) << refused << " in " << err;
@@ -666,8 +633,7 @@ TEST_F(SearchProtocol, MovesOnStopAndTinyBudgetsAreLegal)
             checked += 3;
         }
         EXPECT_SILENT(until_ready(e));
-        e.send("quit\n");
-        EXPECT_EQ(e.wait_exit(), 0);
+        EXPECT_EQ(e.quit(), 0);
         EXPECT_EQ(checked, 3 * static_cast<int>(positions.size()));
     }
 }
@@ -755,8 +721,7 @@ TEST_F(SearchProtocol, MatesAtFourThreadsWithTheirDistances)
     }
     EXPECT_GT(checked, 70);
     EXPECT_EQ(defended, 8);
-    e.send("quit\n");
-    EXPECT_EQ(e.wait_exit(), 0);
+    EXPECT_EQ(e.quit(), 0);
 }
 
 // MultiPV 3 at a fixed depth: three lines of the last iteration, distinct legal moves in
@@ -799,7 +764,6 @@ TEST_F(SearchProtocol, MultiPvListsTheBestMovesInScoreOrder)
                 EXPECT_EQ(info_word(l, "multipv"), std::to_string(i + 1)) << l;
                 EXPECT_EQ(info_word(l, "depth"), info_word(lines[0], "depth")) << l;
                 const std::string move = info_word(l, "pv");
-                EXPECT_TRUE(legal_pv(c.position, l)) << c.position << ": " << l;
                 moves.insert(move);
                 if (i > 0) {
                     EXPECT_LE(info_score(l), info_score(lines[i - 1])) << l;
@@ -812,8 +776,7 @@ TEST_F(SearchProtocol, MultiPvListsTheBestMovesInScoreOrder)
             }
         }
     }
-    e.send("quit\n");
-    EXPECT_EQ(e.wait_exit(), 0);
+    EXPECT_EQ(e.quit(), 0);
 }
 
 // A storm of commands at up to four threads: "go" of every kind, "stop" and "ponderhit" at
@@ -877,16 +840,11 @@ TEST_F(SearchProtocol, StormOfCommandsAtFourThreads)
             break;
         }
         ASSERT_TRUE(legal_answer(pos, a)) << "round " << round << " kind " << kind;
-        for (const std::string &l : a.lines)
-            if (l.rfind("info time ", 0) == 0) {
-                EXPECT_TRUE(legal_pv(pos, l)) << pos << ": " << l;
-            }
         answered++;
         EXPECT_SILENT(until_ready(e));
     }
     EXPECT_EQ(answered, ROUNDS);
-    e.send("quit\n");
-    EXPECT_EQ(e.wait_exit(), 0);
+    EXPECT_EQ(e.quit(), 0);
     EXPECT_NE(e.stderr_text().find("setoption ignored"), std::string::npos);
 }
 

@@ -39,11 +39,6 @@ class Protocol : public ::testing::Test {
         }
         return out;
     }
-    static int count_prefix(const std::vector<std::string> &lines, const std::string &prefix)
-    {
-        return static_cast<int>(std::count_if(lines.begin(), lines.end(),
-                                              [&](const std::string &l) { return l.rfind(prefix, 0) == 0; }));
-    }
 
     fs::path dir;
 };
@@ -55,7 +50,6 @@ std::string read_file(const fs::path &p)
     s << in.rdbuf();
     return s.str();
 }
-
 
 TEST_F(Protocol, HandshakeAndQuit)
 {
@@ -77,13 +71,44 @@ TEST_F(Protocol, HandshakeAndQuit)
     EXPECT_EQ(e.stdout_rest(), "");
 }
 
-TEST_F(Protocol, WindowsLineEndingsAreUnderstood)
+// Transcripts of odd input: the answers awaited in order, then the ending ("" closes the
+// input); the number of "bestmove" lines in all the output, and standard error.
+TEST_F(Protocol, OddInputIsReadAsMeant)
 {
-    EngineProcess e = start();
-    e.send("usi\r\nisready\r\n");
-    EXPECT_TRUE(e.wait_for("readyok"));
-    e.send("quit\r\n");
-    EXPECT_EQ(e.wait_exit(), 0);
+    const std::string overlong = std::string(12000, 'x') + "quit\n", spaces(200, ' ');
+    const struct {
+        const char *what;
+        std::string input;
+        std::vector<std::string> answers;
+        const char *ending;
+        int bestmoves;
+        const char *error;
+    } cases[] = {
+        {"Windows line ends", "usi\r\nisready\r\n", {"usiok", "readyok"}, "quit\r\n", 0, ""},
+        {"a NUL inside a line ends neither the line nor hides the next one",
+         std::string("abc\0def\nisready\n", 17) + std::string("\0\0\n", 3) + "usi\n", {"readyok", "usiok"}, "quit\n", 0, ""},
+        {"stop and ponderhit before any search", "usi\nstop\nponderhit\nisready\n", {"usiok", "readyok"}, "quit\n", 0, ""},
+        {"the end of input", "usi\n", {"usiok"}, "", 0, ""},
+        // "isready" waits for the search: the "stop" comes after its move was sent.
+        {"go before any position", "go btime 0 wtime 0 byoyomi 1000\nisready\nstop\n", {"bestmove", "readyok"}, "quit\n", 1, ""},
+        {"overlong lines are dropped whole", overlong + "usi\ngo " + spaces + "byoyomi 100\n", {"usiok", "bestmove"}, "quit\n",
+         1, "longer than"},
+    };
+    for (const auto &c : cases) {
+        EngineProcess e = start();
+        e.send(c.input);
+        std::vector<std::string> seen;
+        for (const std::string &answer : c.answers)
+            EXPECT_TRUE(e.wait_for(answer, &seen)) << c.what << ": " << answer;
+        e.send(c.ending);
+        if (!*c.ending)
+            e.close_input();
+        EXPECT_EQ(e.wait_exit(), 0) << c.what;
+        for (const std::string &l : e.lines_within(100))
+            seen.push_back(l);
+        EXPECT_EQ(count_prefix(seen, "bestmove"), c.bestmoves) << c.what;
+        EXPECT_NE(e.stderr_text().find(c.error), std::string::npos) << c.what;
+    }
 }
 
 TEST_F(Protocol, MissingKeyFileEndsAtOnce)
@@ -104,71 +129,8 @@ TEST_F(Protocol, WrongSizeKeyFileIsReported)
     EngineProcess e = start();
     e.send("usi\n");
     EXPECT_TRUE(e.wait_for("usiok"));
-    e.send("quit\n");
-    EXPECT_EQ(e.wait_exit(), 0);
+    EXPECT_EQ(e.quit(), 0);
     EXPECT_NE(e.stderr_text().find("hash_key.dat: 1000 bytes, expected 41856"), std::string::npos);
-}
-
-TEST_F(Protocol, EndOfInputEndsTheEngine)
-{
-    EngineProcess e = start();
-    e.send("usi\n");
-    EXPECT_TRUE(e.wait_for("usiok"));
-    e.close_input();
-    EXPECT_EQ(e.wait_exit(), 0);
-}
-
-TEST_F(Protocol, StopBeforeAnySearchDoesNotBlock)
-{
-    EngineProcess e = start();
-    e.send("usi\nstop\nponderhit\nisready\n");
-    std::vector<std::string> seen;
-    EXPECT_TRUE(e.wait_for("readyok", &seen));
-    EXPECT_EQ(count_prefix(seen, "bestmove"), 0);
-    e.send("quit\n");
-    EXPECT_EQ(e.wait_exit(), 0);
-}
-
-TEST_F(Protocol, GoBeforePositionAnswersOnce)
-{
-    EngineProcess e = start();
-    e.send("go btime 0 wtime 0 byoyomi 1000\n");
-    std::vector<std::string> seen;
-    ASSERT_TRUE(e.wait_for("bestmove", &seen));
-    e.send("stop\n");  // after the search: its move was already sent
-    const auto more = e.lines_within(300);
-    EXPECT_EQ(count_prefix(more, "bestmove"), 0);
-    e.send("quit\n");
-    EXPECT_EQ(e.wait_exit(), 0);
-}
-
-TEST_F(Protocol, PonderThenPonderhitOrStopSendsOneMove)
-{
-    EngineProcess e = start();
-    e.send("position startpos moves 7g7f\ngo ponder btime 0 wtime 0 byoyomi 1000\n");
-    EXPECT_EQ(count_prefix(e.lines_within(300), "bestmove"), 0);  // held back while pondering
-    e.send("ponderhit\n");
-    std::vector<std::string> seen;
-    EXPECT_TRUE(e.wait_for("bestmove", &seen));
-    e.send("stop\nponderhit\n");
-    EXPECT_EQ(count_prefix(e.lines_within(300), "bestmove"), 0);
-
-    e.send("go ponder btime 0 wtime 0 byoyomi 1000\n");
-    EXPECT_EQ(count_prefix(e.lines_within(300), "bestmove"), 0);
-    e.send("stop\n");
-    auto lines = e.lines_within(500);
-    EXPECT_EQ(count_prefix(lines, "bestmove"), 1);
-
-    e.send("go infinite\n");
-    e.send("stop\n");
-    lines = e.lines_within(500);
-    EXPECT_EQ(count_prefix(lines, "bestmove"), 1);
-
-    // gameover during a ponder search: no reply.
-    e.send("go ponder btime 0 wtime 0 byoyomi 1000\ngameover win\n");
-    EXPECT_EQ(count_prefix(e.lines_within(300), "bestmove"), 0);
-    e.send("quit\n");
-    EXPECT_EQ(e.wait_exit(), 0);
 }
 
 TEST_F(Protocol, BadPositionsAreReportedAndTheEnginePlaysOn)
@@ -182,8 +144,7 @@ TEST_F(Protocol, BadPositionsAreReportedAndTheEnginePlaysOn)
     e.send("position startpos moves 7g7f 3c3d 2g2f\n");
     e.send("isready\n");
     EXPECT_TRUE(e.wait_for("readyok"));
-    e.send("quit\n");
-    EXPECT_EQ(e.wait_exit(), 0);
+    EXPECT_EQ(e.quit(), 0);
     const std::string err = e.stderr_text();
     EXPECT_NE(err.find("zz"), std::string::npos) << err;
     EXPECT_NE(err.find("bad sfen"), std::string::npos) << err;
@@ -195,29 +156,6 @@ TEST_F(Protocol, BadPositionsAreReportedAndTheEnginePlaysOn)
         << log;
     EXPECT_NE(log.find("▲ 1手目 76歩"), std::string::npos);    // the first command kept one move
     EXPECT_NE(log.find("▲ 3手目 26歩  (27) c=　"), std::string::npos) << log;
-}
-
-TEST_F(Protocol, OverlongLinesAreDroppedWhole)
-{
-    EngineProcess e = start();
-    e.send(std::string(12000, 'x') + "quit\nusi\n");
-    EXPECT_TRUE(e.wait_for("usiok"));
-    e.send("go " + std::string(200, ' ') + "byoyomi 100\n");
-    EXPECT_TRUE(e.wait_for("bestmove"));
-    e.send("quit\n");
-    EXPECT_EQ(e.wait_exit(), 0);
-    EXPECT_NE(e.stderr_text().find("longer than"), std::string::npos);
-}
-
-// A NUL inside a line ends neither the line nor hides the next one.
-TEST_F(Protocol, NulBytesDoNotSwallowTheNextLine)
-{
-    EngineProcess e = start();
-    e.send(std::string("abc\0def\nisready\n", 17) + std::string("\0\0\n", 3) + "usi\n");
-    EXPECT_TRUE(e.wait_for("readyok"));
-    EXPECT_TRUE(e.wait_for("usiok"));
-    e.send("quit\n");
-    EXPECT_EQ(e.wait_exit(), 0);
 }
 
 // Started from another directory, the engine finds its data files and "qvn.conf" beside
@@ -239,8 +177,7 @@ TEST_F(Protocol, DataFilesBesideTheExecutable)
     std::vector<std::string> seen;
     EXPECT_TRUE(e.wait_for("bestmove", &seen));
     EXPECT_EQ(seen.end()[-2].rfind("info nodes ", 0), 0u) << seen.end()[-2];  // a book move
-    e.send("quit\n");
-    EXPECT_EQ(e.wait_exit(), 0);
+    EXPECT_EQ(e.quit(), 0);
     EXPECT_EQ(e.stderr_text(), "");
     std::string log;
     for (const auto &f : fs::directory_iterator(elsewhere))

@@ -201,7 +201,6 @@ TEST_F(SearchTest, DeepLinesStopAtTheLastRecord)
     int pv[PV_SIZE];
     const int v = w.SearchPv(1, -MATE, MATE, start, 2 * 5, pv);
     EXPECT_EQ(w.sel_depth, MAX_SEARCH_PLY + 1);
-    EXPECT_GT(w.sel_depth, 32);
     EXPECT_LT(std::abs(v), MATE - 1000);
     EXPECT_EQ(w.root_n_move, 12345);
 }

@@ -1,5 +1,6 @@
 // The move budget and the node clock test, on an injected clock.
 #include <algorithm>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -53,60 +54,43 @@ class Clock : public ::testing::Test {
     int (*saved)() = search_clock;
 };
 
-// Main time with a byoyomi keeps the budget of byoyomi games (the byoyomi itself is far).
-TEST_F(Clock, OpeningBudgetAndExtension)
+// The clock test on the plans of CalcTime: main time with a byoyomi keeps the budget of
+// byoyomi games (the byoyomi itself is far); the extension while the root asks for it;
+// byoyomi margins; never below one second a move.
+TEST_F(Clock, BudgetsAndStops)
 {
-    budget(600000, 20, 0, 60000);
-    EXPECT_EQ(OnePlyTime, 6666);
-    EXPECT_EQ(stop_time(), 5966);
-    AbortSearch = 0;
-    Extend = 1;
-    budget(600000, 20, 0, 60000);
-    EXPECT_EQ(stop_time(), 12632);
+    const struct {
+        int remain, moves, grade, byoyomi, extend;
+        int one_ply, stop;  // -1: not checked
+    } cases[] = {
+        {600000, 20, 0, 60000, 0, 6666, 5966},
+        {600000, 20, 0, 60000, 1, 6666, 12632},
+        {600000, 20, 2, 60000, 1, 6666, 6666 + 19998 - 700},
+        {600000, 160, 2, 60000, 0, 30000, -1},
+        {5000, 100, 1, 1000, 0, 1000, -1},
+        {0, 50, 1, 10000, 0, -1, 9300},
+        {0, 50, 1, 9999, 0, -1, 9499},
+        {0, 50, 1, 1000, 0, -1, 500},
+    };
+    for (const auto &c : cases) {
+        AbortSearch = 0;
+        Extend = c.extend;
+        budget(c.remain, c.moves, c.grade, c.byoyomi);
+        EXPECT_EQ(c.one_ply >= 0 ? OnePlyTime : -1, c.one_ply) << c.remain << " " << c.moves << " " << c.grade;
+        EXPECT_EQ(c.stop >= 0 ? stop_time() : -1, c.stop) << c.remain << " " << c.byoyomi << " " << c.extend;
+    }
 }
 
-TEST_F(Clock, EndgameAndMiddleGameBudgets)
-{
-    budget(600000, 20, 2, 60000);
-    EXPECT_EQ(OnePlyTime, 6666);
-    Extend = 1;
-    EXPECT_EQ(stop_time(), 6666 + 19998 - 700);
-    AbortSearch = 0;
-    Extend = 0;
-    budget(600000, 160, 2, 60000);
-    EXPECT_EQ(OnePlyTime, 30000);
-    budget(5000, 100, 1, 1000);
-    EXPECT_EQ(OnePlyTime, 1000);  // never below one second
-}
-
-TEST_F(Clock, ByoyomiMargins)
-{
-    budget(0, 50, 1, 10000);
-    EXPECT_EQ(stop_time(), 9300);
-    AbortSearch = 0;
-    budget(0, 50, 1, 9999);
-    EXPECT_EQ(stop_time(), 9499);
-    AbortSearch = 0;
-    budget(0, 50, 1, 1000);
-    EXPECT_EQ(stop_time(), 500);
-}
-
-TEST_F(Clock, AnalysisIgnoresTheClockButNotAStop)
-{
-    budget(0, 50, 1, 1000);
-    AnalyzeMode = 1;
-    fake_now += 50000;
-    EXPECT_FALSE(clock_test());
-    AbortSearch = 1;  // "stop" from the input thread
-    EXPECT_TRUE(clock_test());
-}
-
-TEST_F(Clock, PonderhitRestartsTheClock)
+// Analysis and pondering ignore the clock but not a "stop"; "ponderhit" restarts the clock.
+TEST_F(Clock, AnalysisIgnoresTheClockAndPonderhitRestartsIt)
 {
     budget(0, 50, 1, 2000);
     AnalyzeMode = 1;
     fake_now += 60000;  // a long ponder
     EXPECT_FALSE(clock_test());
+    AbortSearch = 1;  // "stop" from the input thread
+    EXPECT_TRUE(clock_test());
+    AbortSearch = 0;
     AnalyzeMode = 0;
     ResetClock();
     EXPECT_EQ(stop_time(), 1500);
@@ -202,14 +186,12 @@ TEST(GoCommand, Limits)
         {"go nodes x byoyomi -5 wtime", false, 0, {0, 0, 0, 10000, 0, 32}},  // bad numbers: ignored
         {"go searchmoves 7g7f 2g2f byoyomi 300", false, 0, {0, 0, 0, 300, 0, 32}},
     };
+    const auto fields = [](const SearchLimits &l) {
+        return std::make_tuple(l.analyze, l.remain, l.increment, l.countdown, l.nodes, l.depth);
+    };
     for (const Case &c : cases) {
         const SearchLimits got = search_limits(parse_go(c.line), c.reverse, c.previous, 32);
-        EXPECT_EQ(got.analyze, c.want.analyze) << c.line;
-        EXPECT_EQ(got.remain, c.want.remain) << c.line;
-        EXPECT_EQ(got.increment, c.want.increment) << c.line;
-        EXPECT_EQ(got.countdown, c.want.countdown) << c.line;
-        EXPECT_EQ(got.nodes, c.want.nodes) << c.line;
-        EXPECT_EQ(got.depth, c.want.depth) << c.line;
+        EXPECT_EQ(fields(got), fields(c.want)) << c.line;
     }
     EXPECT_TRUE(parse_go("go mate 1000").mate);
     EXPECT_EQ(parse_go("go mate 1000").mate_time, 1000);

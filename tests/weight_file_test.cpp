@@ -207,11 +207,7 @@ TEST(WeightText, FaultsNameTheirLine)
 // bytes; and the build's weight.dat is exactly that file.
 TEST(WeightText, ShippedWeightsSurviveDumpAndRewrite)
 {
-    std::ifstream in(std::string(QVN_SOURCE_DIR) + "/tools/learn/learned-weights.txt");
-    ASSERT_TRUE(in.good());
-    WeightSet w;
-    std::string error;
-    ASSERT_TRUE(parse_weight_text(in, w, error)) << error;
+    const WeightSet w = parse(read_file(std::string(QVN_SOURCE_DIR) + "/tools/learn/learned-weights.txt"));
     const std::string first = testing::TempDir() + "qvn_w1.dat", second = testing::TempDir() + "qvn_w2.dat";
     ASSERT_TRUE(write_weight_file(first, w));
     const std::string bytes = read_file(first);

@@ -178,7 +178,6 @@ def test_arithmetic():
 
     for w, d, l in ((30, 40, 30), (120, 15, 80), (7, 90, 3)):
         for e0, e1 in ((0, 10), (0, 50), (-20, 20)):
-            ref = 0.0
             q0 = trinomial_mle(w, d, l, sprt.expected_score(e0))
             q1 = trinomial_mle(w, d, l, sprt.expected_score(e1))
             ref = sum(c * math.log(b / a) for c, a, b in zip((l, d, w), q0, q1))
