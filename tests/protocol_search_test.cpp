@@ -180,12 +180,13 @@ std::vector<std::string> until_ready(EngineProcess &e)
     return seen;
 }
 
-#define EXPECT_SILENT(lines)                                                                   \
-    do {                                                                                       \
-        const auto &l_ = (lines);                                                              \
-        EXPECT_EQ(count_prefix(l_, "bestmove"), 0) << (l_.empty() ? "" : l_.front());          \
-        EXPECT_EQ(count_prefix(l_, "info"), 0) << (l_.empty() ? "" : l_.front());              \
-    } while (0)
+// Success when the lines hold no "bestmove" and no "info": nothing came after an answer.
+::testing::AssertionResult silent(const std::vector<std::string> &lines)
+{
+    if (count_prefix(lines, "bestmove") == 0 && count_prefix(lines, "info") == 0)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "said after its answer: " << lines.front();
+}
 
 class SearchProtocol : public ::testing::Test {
   protected:
@@ -240,7 +241,7 @@ TEST_F(SearchProtocol, TimedSearchesAnswerOnceWithinTheByoyomi)
         EXPECT_GE(count_prefix(a.lines, "info"), SLOW == 1 ? 1 : 0) << pos;  // at least one iteration finished
         EXPECT_TRUE(legal_answer(pos, a));
         with_ponder += !a.ponder.empty();
-        EXPECT_SILENT(until_ready(e));
+        EXPECT_TRUE(silent(until_ready(e)));
     }
     EXPECT_GE(with_ponder, SLOW == 1 ? 5 : 0);
     EXPECT_EQ(e.quit(), 0);
@@ -258,9 +259,9 @@ TEST_F(SearchProtocol, PonderhitDuringThePonderSearch)
     const Answer a = read_bestmove(e, Clock::now());
     EXPECT_LT(a.ms, timed(1000));
     EXPECT_TRUE(legal_answer(pos, a));
-    EXPECT_SILENT(until_ready(e));
+    EXPECT_TRUE(silent(until_ready(e)));
     e.send("ponderhit\nstop\n");
-    EXPECT_SILENT(until_ready(e));
+    EXPECT_TRUE(silent(until_ready(e)));
     EXPECT_EQ(e.quit(), 0);
 }
 
@@ -282,7 +283,7 @@ TEST_F(SearchProtocol, PonderSearchThatEndsByItselfHoldsItsMove)
         EXPECT_EQ(a.move, "5g5h") << release;
         EXPECT_TRUE(legal_answer(MATE_IN_ONE, a)) << release;
         e.send("stop\nponderhit\n");
-        EXPECT_SILENT(until_ready(e));
+        EXPECT_TRUE(silent(until_ready(e)));
     }
     EXPECT_EQ(e.quit(), 0);
 }
@@ -308,7 +309,7 @@ TEST_F(SearchProtocol, StopEndsPonderAndInfiniteSearchesWithOneMove)
         const Answer a = read_bestmove(e, Clock::now());
         EXPECT_LT(a.ms, 500 * SLOW) << c.go;
         EXPECT_TRUE(legal_answer(pos, a)) << c.go;
-        EXPECT_SILENT(until_ready(e));
+        EXPECT_TRUE(silent(until_ready(e)));
     }
     EXPECT_EQ(e.quit(), 0);
 }
@@ -325,7 +326,7 @@ TEST_F(SearchProtocol, GameoverDuringASearch)
     const Answer a = read_bestmove(e, Clock::now());
     EXPECT_LT(a.ms, 500 * SLOW);
     EXPECT_TRUE(legal_answer(pos, a));
-    EXPECT_SILENT(until_ready(e));
+    EXPECT_TRUE(silent(until_ready(e)));
 
     for (int wait_ms : {200, 0}) {
         e.send(std::string("usinewgame\nposition ") + pos + "\n" + PONDER_1000);
@@ -334,13 +335,13 @@ TEST_F(SearchProtocol, GameoverDuringASearch)
         const auto during = until_ready(e);  // answered once the search has ended
         EXPECT_EQ(count_prefix(during, "bestmove"), 0) << wait_ms;
         e.send("stop\nponderhit\n");
-        EXPECT_SILENT(until_ready(e));
+        EXPECT_TRUE(silent(until_ready(e)));
     }
 
     e.send("usinewgame\n");
     const Answer next = search(e, pos, TIMED_1000);
     EXPECT_TRUE(legal_answer(pos, next));
-    EXPECT_SILENT(until_ready(e));
+    EXPECT_TRUE(silent(until_ready(e)));
     EXPECT_EQ(e.quit(), 0);
 }
 
@@ -378,7 +379,7 @@ TEST_F(SearchProtocol, CommandsDuringASearchDoNotDisturbIt)
     Answer a;
     parse_bestmove(answer, a);
     EXPECT_TRUE(legal_answer(pos, a));
-    EXPECT_SILENT(until_ready(e));
+    EXPECT_TRUE(silent(until_ready(e)));
     EXPECT_EQ(e.quit(), 0);
     const std::string err = e.stderr_text();
     EXPECT_NE(err.find("position ignored"), std::string::npos) << err;
@@ -403,7 +404,7 @@ TEST_F(SearchProtocol, CommandsRightBehindGoAnswerEachGoOnce)
         e.send(i % 2 ? "go ponder btime 0 wtime 0 byoyomi 1\nponderhit\n" : "go btime 0 wtime 0 byoyomi 1\n");
         const Answer a = read_bestmove(e, Clock::now());
         EXPECT_TRUE(legal_answer(pos, a)) << i;
-        EXPECT_SILENT(until_ready(e));
+        EXPECT_TRUE(silent(until_ready(e)));
     }
     EXPECT_EQ(e.quit(), 0);
 }
@@ -444,7 +445,7 @@ TEST_F(SearchProtocol, FischerAndSuddenDeathKeepTheirBudgets)
         EXPECT_TRUE(legal_answer(middle, a)) << c.go;
         EXPECT_GE(a.ms, c.at_least) << c.go;
         EXPECT_LE(a.ms, timed(c.at_most + 100)) << c.go;
-        EXPECT_SILENT(until_ready(e));
+        EXPECT_TRUE(silent(until_ready(e)));
     }
     EXPECT_EQ(e.quit(), 0);
 }
@@ -481,7 +482,7 @@ TEST_F(SearchProtocol, FixedNodeDepthAndTimeSearches)
         const Answer m = search(e, positions[6], "go movetime 700\n");
         EXPECT_TRUE(legal_answer(positions[6], m));
         EXPECT_LT(m.ms, timed(700));
-        EXPECT_SILENT(until_ready(e));
+        EXPECT_TRUE(silent(until_ready(e)));
         EXPECT_EQ(e.quit(), 0);
     }
 }
@@ -533,7 +534,7 @@ TEST_F(SearchProtocol, GoMateAnswersOnceWithCheckmate)
             EXPECT_GE(count_prefix(seen, "info time"), 1);
             EXPECT_NE(seen.end()[-2].find(" nps "), std::string::npos) << seen.end()[-2];
         }
-        EXPECT_SILENT(until_ready(e));
+        EXPECT_TRUE(silent(until_ready(e)));
     }
     // A front end sends the next command as soon as it reads "checkmate": none is lost.
     for (int i = 0; i < 30; i++) {
@@ -632,7 +633,7 @@ TEST_F(SearchProtocol, MovesOnStopAndTinyBudgetsAreLegal)
             EXPECT_TRUE(legal_answer(pos, read_bestmove(e, Clock::now()))) << "byoyomi 1";
             checked += 3;
         }
-        EXPECT_SILENT(until_ready(e));
+        EXPECT_TRUE(silent(until_ready(e)));
         EXPECT_EQ(e.quit(), 0);
         EXPECT_EQ(checked, 3 * static_cast<int>(positions.size()));
     }
@@ -841,7 +842,7 @@ TEST_F(SearchProtocol, StormOfCommandsAtFourThreads)
         }
         ASSERT_TRUE(legal_answer(pos, a)) << "round " << round << " kind " << kind;
         answered++;
-        EXPECT_SILENT(until_ready(e));
+        EXPECT_TRUE(silent(until_ready(e)));
     }
     EXPECT_EQ(answered, ROUNDS);
     EXPECT_EQ(e.quit(), 0);
