@@ -3,6 +3,7 @@
 middle-game benchmark positions, its nodes and nodes per second, side by side in one run.
 
     tools/depth_at_clock.py build/qvn /tmp/base/qvn fsf [--byoyomi 1000] [--detail 3]
+        [--option time_margin=100]
 
 An engine is a path of a USI engine (run in its own folder, where qvn finds its data files)
 or `fsf` (fairy-stockfish, shogi, one thread). The engines search one position at a time,
@@ -22,12 +23,13 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 FSF = "/usr/games/fairy-stockfish"
 
 
-def start(engine):
+def start(engine, options):
     if engine in ("fsf", "fairy-stockfish"):
         argv, cwd, setup = [FSF], None, ["setoption name UCI_Variant value shogi", "setoption name Threads value 1"]
     else:
         path = os.path.abspath(engine)
-        argv, cwd, setup = [path], os.path.dirname(path), []
+        argv, cwd = [path], os.path.dirname(path)
+        setup = ["setoption name %s value %s" % tuple(o.split("=", 1)) for o in options]
     p = subprocess.Popen(argv, cwd=cwd, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                          text=True, bufsize=1)
     for line in ["usi"] + setup + ["isready"]:
@@ -73,12 +75,17 @@ def main():
     ap.add_argument("--byoyomi", type=int, default=1000)
     ap.add_argument("--positions", default=os.path.join(ROOT, "tests", "data", "bench_positions.txt"))
     ap.add_argument("--detail", type=int, default=None, help="print the iterations of this position")
+    ap.add_argument("--option", action="append", default=[], metavar="NAME=VALUE",
+                    help="setoption for every engine but fairy-stockfish (repeatable)")
     args = ap.parse_args()
+    for o in args.option:
+        if "=" not in o:
+            ap.error("--option wants NAME=VALUE, not %r" % o)
     positions = [l.strip() for l in open(args.positions) if l.strip() and not l.startswith("#")]
     positions = [p for p in positions if len(p.split()) > 30]  # middle games only
     names = [os.path.basename(os.path.dirname(os.path.abspath(e))) if e not in ("fsf", "fairy-stockfish") else "fsf"
              for e in args.engines]
-    procs = [start(e) for e in args.engines]
+    procs = [start(e, args.option) for e in args.engines]
     depths = {n: [] for n in names}
     nodes = {n: 0 for n in names}
     millis = {n: 0.0 for n in names}
