@@ -16,6 +16,7 @@
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
 #include "platform/platform.h"
+#include "search/get_grade.h"
 #include "search/mate_search.h"
 #include "search/pv.h"
 #include "search/qvn.h"
@@ -167,6 +168,8 @@ void on_isready()
 
 void on_usinewgame()
 {
+    // The phase only moves forward within a game; a new one starts from the opening.
+    Grade = GRADE_OPENING;
     if (games != 0 && log_enable)
         open_log();
     games++;

@@ -850,3 +850,27 @@ TEST_F(SearchProtocol, StormOfCommandsAtFourThreads)
 }
 
 }  // namespace
+
+// A new game starts afresh: after "usinewgame" a fixed-node search answers as in a fresh engine,
+// whatever the game before left behind (its game phase, which only moves forward within a game,
+// among it). Positions from the early middle game, each searched after an ending.
+TEST_F(SearchProtocol, NewGameSearchesAsAFreshEngine)
+{
+    const auto positions = game_positions(40, 6);
+    for (std::size_t g = 0; g + 6 <= positions.size() && g < 24; g += 6) {
+        const std::string early = positions[g + 1], ending = positions[g + 5];
+        EngineProcess fresh = start();
+        const Answer want = search(fresh, early, "go nodes 20000\n");
+        EXPECT_EQ(fresh.quit(), 0);
+
+        EngineProcess e = start();
+        search(e, ending, "go nodes 20000\n");
+        e.send("gameover win\nusinewgame\n");
+        until_ready(e);
+        const Answer got = search(e, early, "go nodes 20000\n");
+        EXPECT_EQ(got.move + " " + got.ponder, want.move + " " + want.ponder) << early;
+        EXPECT_EQ(info_score(last_search_info(got)), info_score(last_search_info(want))) << early;
+        EXPECT_EQ(info_word(last_search_info(got), "nodes"), info_word(last_search_info(want), "nodes")) << early;
+        EXPECT_EQ(e.quit(), 0);
+    }
+}
