@@ -178,6 +178,7 @@ TEST(GameFile, ReplayMatchesThePositionCommand)
                 EXPECT_EQ(r.in_check, in_check(1, &p));
                 EXPECT_EQ(r.capture, p.board[move_to(r.move)] != 0);
                 EXPECT_TRUE(matches_rebuild(r.pos));
+                EXPECT_TRUE(std::equal(&p.pin[0][0], &p.pin[0][0] + 2 * BOARD_SIZE, &r.pos.pin[0][0]));
                 checked++;
             }
             EXPECT_EQ(r.ply, static_cast<int>(i));
