@@ -30,15 +30,21 @@ struct RowList {
 void add_rows_scalar(std::int16_t *out, const std::int16_t *from, const NetParameters &net, const RowList &add,
                      const RowList &sub)
 {
+    // Row by row, so that the compiler can work on many hidden values at once.
     const int h = net.hidden;
-    for (int i = 0; i < h; i++) {
-        int v = from[i];
-        for (int k = 0; k < add.n; k++)
-            v += net.input_weights[add.row[k] * h + i];
-        for (int k = 0; k < sub.n; k++)
-            v -= net.input_weights[sub.row[k] * h + i];
-        out[i] = static_cast<std::int16_t>(v);
+    std::int16_t v[NET_MAX_HIDDEN];
+    std::memcpy(v, from, sizeof(std::int16_t) * static_cast<std::size_t>(h));
+    for (int k = 0; k < add.n; k++) {
+        const std::int16_t *w = net.input_weights + add.row[k] * h;
+        for (int i = 0; i < h; i++)
+            v[i] = static_cast<std::int16_t>(v[i] + w[i]);
     }
+    for (int k = 0; k < sub.n; k++) {
+        const std::int16_t *w = net.input_weights + sub.row[k] * h;
+        for (int i = 0; i < h; i++)
+            v[i] = static_cast<std::int16_t>(v[i] - w[i]);
+    }
+    std::memcpy(out, v, sizeof(std::int16_t) * static_cast<std::size_t>(h));
 }
 
 void refresh_scalar(std::int16_t *out, const NetParameters &net, const int *features, int n)

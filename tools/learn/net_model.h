@@ -6,6 +6,7 @@
 // other side's view; act = clamp(x, 0, 1) or its square.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -13,7 +14,7 @@
 #include "eval/network.h"
 
 // The other view's feature of the same piece: owner exchanged, the board turned.
-constexpr int net_other_view(int f)
+constexpr int net_other_view_of(int f)
 {
     if (f < NET_BOARD_FEATURES) {
         const int square = f % 81, kind = f / 81 % NET_KINDS, theirs = f / 81 / NET_KINDS;
@@ -22,6 +23,15 @@ constexpr int net_other_view(int f)
     const int slot = (f - NET_BOARD_FEATURES) % NET_HAND_SLOTS, theirs = (f - NET_BOARD_FEATURES) / NET_HAND_SLOTS;
     return NET_BOARD_FEATURES + (1 - theirs) * NET_HAND_SLOTS + slot;
 }
+
+inline constexpr auto net_other_view_table = [] {
+    std::array<std::uint16_t, NET_FEATURES> t{};
+    for (int f = 0; f < NET_FEATURES; f++)
+        t[static_cast<std::size_t>(f)] = static_cast<std::uint16_t>(net_other_view_of(f));
+    return t;
+}();
+// The same from a table (the trainer asks it for every feature of every position).
+inline int net_other_view(int f) { return net_other_view_table[static_cast<std::size_t>(f)]; }
 
 struct NetModel {
     int hidden = 32;
