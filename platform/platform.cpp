@@ -69,3 +69,14 @@ std::uint64_t time_stamp_counter()
     return static_cast<std::uint64_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count());
 #endif
 }
+
+bool cpu_has_avx2()
+{
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
+    // GCC's runtime asks CPUID and, for the YMM registers, whether the system saves them.
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+#else
+    return false;
+#endif
+}

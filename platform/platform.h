@@ -49,3 +49,7 @@ void time_text(std::time_t t, char *out, int size);
 
 // The processor's cycle counter where there is one; any fast-changing counter otherwise.
 std::uint64_t time_stamp_counter();
+
+// True when the processor and the operating system run AVX2 instructions. Code built for
+// them is chosen at run time, so one x86-64 binary runs everywhere.
+bool cpu_has_avx2();
