@@ -7,7 +7,7 @@
 
 #include "board/position.h"
 #include "frontend/helper.h"
-#include "frontend/log.h"
+#include "log/log.h"
 #include "platform/platform.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "eval/weight_layout.h"
+#include "log/profile.h"
 #include "search/get_grade.h"
-#include "search/pv.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "frontend/log.h"
+#include "log/log.h"
 #include "platform/platform.h"
 
 int GetConfInt(const char *key, int default_value, const char *file_name)

@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "frontend/helper.h"
-#include "frontend/log.h"
 #include "frontend/usi.h"
 #include "frontend/usi_sub.h"
+#include "log/log.h"
 #include "search/mate_search.h"
 #include "search/search.h"
 

@@ -7,9 +7,9 @@
 #include <strings.h>
 
 #include "book/book_probe.h"
-#include "frontend/log.h"
 #include "frontend/usi.h"
 #include "hash/hash.h"
+#include "log/log.h"
 #include "search/mate_search.h"
 #include "search/params.h"
 #include "search/root_search.h"

@@ -7,8 +7,8 @@
 #include "board/attack.h"
 #include "board/new_board.h"
 #include "frontend/helper.h"
-#include "frontend/log.h"
 #include "hash/hash.h"
+#include "log/log.h"
 #include "search/qvn.h"
 
 namespace {

@@ -4,10 +4,8 @@
 
 #include "board/position.h"
 #include "frontend/helper.h"
-#include "frontend/log.h"
 #include "hash/hash.h"
-
-thread_local int profile[PROFILE_SIZE];
+#include "log/log.h"
 
 void PvAdd(int *pv, const int *child, int move)
 {

@@ -8,10 +8,10 @@
 #include "board/attack.h"
 #include "eval/evalute.h"
 #include "eval/weight_layout.h"
-#include "frontend/usi_sub.h"
 #include "frontend/helper.h"
-#include "frontend/log.h"
+#include "frontend/usi_sub.h"
 #include "hash/hash.h"
+#include "log/log.h"
 #include "test_util.h"
 
 const std::vector<GameRecord> &test_games()
