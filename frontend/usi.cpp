@@ -7,6 +7,8 @@
 #include <mutex>
 #include <vector>
 
+#include "board/board_print.h"
+#include "board/notation.h"
 #include "eval/evalute.h"
 #include "frontend/go_command.h"
 #include "frontend/helper.h"

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
+#include "board/notation.h"
 #include "board/position.h"
-#include "frontend/helper.h"
 #include "hash/hash.h"
 #include "log/log.h"
 

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
+#include "board/board_print.h"
 #include "board/new_board.h"
 #include "book/book_probe.h"
 #include "eval/evalute.h"
-#include "frontend/helper.h"
 #include "frontend/usi.h"
 #include "frontend/usi_mate.h"
 #include "hash/hash.h"

@@ -15,7 +15,6 @@
 #include "board/attack.h"
 #include "eval/evalute.h"
 #include "eval/weight_layout.h"
-#include "frontend/usi_sub.h"
 #include "hash/hash.h"
 #include "search/get_grade.h"
 #include "search/pv.h"

@@ -8,9 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "board/notation.h"
 #include "eval/evalute.h"
-#include "frontend/helper.h"
-#include "frontend/usi_sub.h"
 #include "search/get_grade.h"
 #include "test_util.h"
 #include "tools/learn/learner.h"

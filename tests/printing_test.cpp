@@ -10,6 +10,7 @@
 
 #include "shift_jis.h"
 
+#include "board/board_print.h"
 #include "frontend/helper.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"

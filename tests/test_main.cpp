@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "board/attack.h"
+#include "board/notation.h"
 #include "eval/evalute.h"
 #include "eval/weight_layout.h"
-#include "frontend/helper.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
 #include "log/log.h"

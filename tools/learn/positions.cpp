@@ -1,9 +1,9 @@
 #include "tools/learn/positions.h"
 
 #include "board/new_board.h"
-#include "movegen/make_legal.h"
-#include "frontend/helper.h"
+#include "board/notation.h"
 #include "frontend/usi_sub.h"
+#include "movegen/make_legal.h"
 #include "search/get_grade.h"
 #include "search/quiescence.h"
 #include "search/search.h"

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "frontend/helper.h"
+#include "board/notation.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
 #include "search/get_grade.h"

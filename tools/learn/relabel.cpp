@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "board/notation.h"
 #include "eval/evalute.h"
-#include "frontend/helper.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
 #include "search/get_grade.h"

@@ -27,12 +27,12 @@
 #include <unordered_set>
 #include <vector>
 
+#include "board/new_board.h"
+#include "board/notation.h"
 #include "book/book_probe.h"
 #include "eval/evalute.h"
-#include "frontend/helper.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
-#include "board/new_board.h"
 #include "search/get_grade.h"
 #include "search/quiescence.h"
 #include "search/qvn.h"
