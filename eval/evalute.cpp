@@ -5,9 +5,9 @@
 #include <atomic>
 #include <cstring>
 
+#include "eval/get_grade.h"
 #include "eval/weight_layout.h"
 #include "log/profile.h"
-#include "search/get_grade.h"
 
 namespace {
 

@@ -34,7 +34,6 @@ char go_line[GO_LINE_SIZE];
 int bestmove[2];
 int ret_val;
 int games;
-int nMoves;
 std::FILE *fp_usi_log;
 const char *version = "1.14";
 int log_enable, usi_dump, no_book, random_book, pondering;

@@ -13,7 +13,6 @@ extern char go_line[GO_LINE_SIZE];
 extern int bestmove[2];            // the chosen move and the expected reply
 extern int ret_val;                // what Think returned for the last search
 extern int games;                  // "usinewgame" commands seen
-extern int nMoves;                 // move number of the root position
 extern std::FILE *fp_usi_log;      // protocol dump, or none
 extern const char *version;
 

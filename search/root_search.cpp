@@ -5,6 +5,7 @@
 
 #include "board/new_board.h"
 #include "eval/evalute.h"
+#include "eval/get_grade.h"
 #include "frontend/usi.h"
 #include "hash/hash.h"
 #include "log/log.h"
@@ -12,7 +13,6 @@
 #include "movegen/make_evasion.h"
 #include "movegen/make_legal.h"
 #include "platform/platform.h"
-#include "search/get_grade.h"
 #include "search/ordering.h"
 #include "search/params.h"
 #include "search/quiescence.h"

@@ -10,7 +10,7 @@
 
 #include "board/notation.h"
 #include "eval/evalute.h"
-#include "search/get_grade.h"
+#include "eval/get_grade.h"
 #include "test_util.h"
 #include "tools/learn/learner.h"
 #include "tools/learn/positions.h"

@@ -2,14 +2,12 @@
 
 #include "board/new_board.h"
 #include "board/notation.h"
+#include "eval/get_grade.h"
 #include "frontend/usi_sub.h"
 #include "movegen/make_legal.h"
-#include "search/get_grade.h"
 #include "search/quiescence.h"
 #include "search/search.h"
 #include "tools/perft_core.h"
-
-extern int nMoves;
 
 namespace {
 

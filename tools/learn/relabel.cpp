@@ -16,14 +16,12 @@
 
 #include "board/notation.h"
 #include "eval/evalute.h"
+#include "eval/get_grade.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
-#include "search/get_grade.h"
 #include "search/root_search.h"
 #include "search/search.h"
 #include "tools/learn/record.h"
-
-extern int nMoves;
 
 int main(int argc, char **argv)
 {

@@ -31,17 +31,15 @@
 #include "board/notation.h"
 #include "book/book_probe.h"
 #include "eval/evalute.h"
+#include "eval/get_grade.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
-#include "search/get_grade.h"
 #include "search/quiescence.h"
 #include "search/qvn.h"
 #include "search/root_search.h"
 #include "search/search.h"
 #include "tools/learn/record.h"
 #include "tools/perft_core.h"
-
-extern int nMoves;
 
 namespace {
 
