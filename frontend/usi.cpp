@@ -36,8 +36,7 @@ int ret_val;
 int games;
 std::FILE *fp_usi_log;
 const char *version = "1.14";
-int log_enable, usi_dump, no_book, random_book, pondering;
-int mate_probe;
+int log_enable, usi_dump, pondering;
 
 namespace {
 
@@ -473,6 +472,11 @@ void send_move()
 
 int engine_main()
 {
+    SearchReport report;
+    report.iteration = usi_search_info;
+    report.book_move = usi_book_info;
+    report.mate = usi_mate_info;
+    set_search_report(report);
     binary_standard_io();
     std::setbuf(stdin, nullptr);
     std::setbuf(stdout, nullptr);

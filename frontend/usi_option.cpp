@@ -12,6 +12,7 @@
 #include "log/log.h"
 #include "search/mate_search.h"
 #include "search/params.h"
+#include "search/qvn.h"
 #include "search/root_search.h"
 #include "search/threads.h"
 #include "search/time_budget.h"

@@ -5,7 +5,6 @@
 #include "board/new_board.h"
 #include "eval/evalute.h"
 #include "eval/get_grade.h"
-#include "frontend/usi.h"
 #include "hash/hash.h"
 #include "log/log.h"
 #include "movegen/drop_fu_mate.h"

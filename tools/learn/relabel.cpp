@@ -43,8 +43,6 @@ int main(int argc, char **argv)
         return 2;
     HashInit();
     InitEvalute(1, weights.c_str());
-    if (!std::freopen("/dev/null", "w", stdout))  // the root search's info lines
-        return 1;
     const std::vector<TrainingRecord> records = read_records(in.c_str());
     const std::size_t done = read_records(out.c_str()).size();
     std::vector<TrainingRecord> batch;
