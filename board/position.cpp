@@ -4,6 +4,7 @@
 
 Position Trunk[MAX_PLY + 1];
 int Reverse;
+int nMoves;
 
 void clear_board(Position *p)
 {

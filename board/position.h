@@ -103,6 +103,7 @@ static_assert(sizeof(Position) == 882 * 4, "the record is 882 words");
 constexpr int MAX_PLY = 32;
 extern Position Trunk[MAX_PLY + 1];
 extern int Reverse;              // the engine plays the second player
+extern int nMoves;               // move number of the root position Trunk[0]
 
 // True when side's king stands attacked (a side without a king is never in check).
 inline bool in_check(int side, const Position *p)

@@ -5,9 +5,10 @@
 #include <ctime>
 #include <utility>
 
+#include "board/board_print.h"
+#include "board/notation.h"
 #include "board/position.h"
-#include "frontend/helper.h"
-#include "frontend/log.h"
+#include "log/log.h"
 #include "platform/platform.h"
 
 namespace {

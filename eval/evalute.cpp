@@ -5,9 +5,9 @@
 #include <atomic>
 #include <cstring>
 
+#include "eval/get_grade.h"
 #include "eval/weight_layout.h"
-#include "search/get_grade.h"
-#include "search/pv.h"
+#include "log/profile.h"
 
 namespace {
 

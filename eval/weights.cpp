@@ -9,7 +9,7 @@
 
 #include "eval/evalute.h"
 #include "eval/weight_layout.h"
-#include "frontend/log.h"
+#include "log/log.h"
 #include "platform/platform.h"
 
 int OffensePos[81][9][81];

@@ -7,16 +7,18 @@
 #include <mutex>
 #include <vector>
 
+#include "board/board_print.h"
+#include "board/notation.h"
 #include "eval/evalute.h"
 #include "frontend/go_command.h"
 #include "frontend/helper.h"
-#include "frontend/log.h"
 #include "frontend/usi_mate.h"
 #include "frontend/usi_option.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
+#include "log/log.h"
 #include "platform/platform.h"
-#include "search/get_grade.h"
+#include "eval/get_grade.h"
 #include "search/mate_search.h"
 #include "search/pv.h"
 #include "search/qvn.h"
@@ -33,11 +35,9 @@ char go_line[GO_LINE_SIZE];
 int bestmove[2];
 int ret_val;
 int games;
-int nMoves;
 std::FILE *fp_usi_log;
 const char *version = "1.14";
-int log_enable, usi_dump, no_book, random_book, pondering;
-int mate_probe;
+int log_enable, usi_dump, pondering;
 
 namespace {
 
@@ -475,6 +475,11 @@ void send_move()
 
 int engine_main()
 {
+    SearchReport report;
+    report.iteration = usi_search_info;
+    report.book_move = usi_book_info;
+    report.mate = usi_mate_info;
+    set_search_report(report);
     binary_standard_io();
     std::setbuf(stdin, nullptr);
     std::setbuf(stdout, nullptr);

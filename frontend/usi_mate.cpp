@@ -3,10 +3,9 @@
 #include <cinttypes>
 #include <cstring>
 
-#include "frontend/helper.h"
-#include "frontend/log.h"
+#include "board/notation.h"
 #include "frontend/usi.h"
-#include "frontend/usi_sub.h"
+#include "log/log.h"
 #include "search/mate_search.h"
 #include "search/search.h"
 

@@ -7,11 +7,12 @@
 #include <strings.h>
 
 #include "book/book_probe.h"
-#include "frontend/log.h"
 #include "frontend/usi.h"
 #include "hash/hash.h"
+#include "log/log.h"
 #include "search/mate_search.h"
 #include "search/params.h"
+#include "search/qvn.h"
 #include "search/root_search.h"
 #include "search/threads.h"
 #include "search/time_budget.h"

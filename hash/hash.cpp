@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "frontend/log.h"
+#include "log/log.h"
 #include "platform/platform.h"
 
 std::uint64_t hash_seed[HASH_SEED_ROWS][HASH_SEED_COLS];

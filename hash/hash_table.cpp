@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "hash/hash.h"
+#include "log/profile.h"
 #include "platform/platform.h"
-#include "search/pv.h"
 
 HashSlot (*hash_tbl)[HASH_WAYS];
 std::uint32_t hash_buckets;

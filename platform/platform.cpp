@@ -80,3 +80,13 @@ bool cpu_has_avx2()
     return false;
 #endif
 }
+
+unsigned my_rand()
+{
+    // Some virtual machines step the counter in multiples of a constant, so its low bits
+    // alone are no random number: mix all of them in.
+    std::uint64_t z = time_stamp_counter();
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    return static_cast<unsigned>(z ^ (z >> 31));
+}

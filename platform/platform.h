@@ -1,8 +1,8 @@
 // Thin layer over the operating-system services the engine needs:
 // a millisecond tick counter, sleeping, a detached thread, file tests, the executable's
-// folder, standard input and output as bytes, aligned memory, Shift_JIS text,
-// local time and a cheap cycle counter. One source file per system implements it
-// (platform_posix.cpp, platform_windows.cpp); nothing outside this folder asks which.
+// folder, standard input and output as bytes, aligned memory, Shift_JIS text, local time,
+// a cheap cycle counter and a random number from it. One source file per system implements
+// it (platform_posix.cpp, platform_windows.cpp); nothing outside this folder asks which.
 #pragma once
 
 #include <cstddef>
@@ -49,6 +49,8 @@ void time_text(std::time_t t, char *out, int size);
 
 // The processor's cycle counter where there is one; any fast-changing counter otherwise.
 std::uint64_t time_stamp_counter();
+// A cheap random number from the cycle counter.
+unsigned my_rand();
 
 // True when the processor and the operating system run AVX2 instructions. Code built for
 // them is chosen at run time, so one x86-64 binary runs everywhere.

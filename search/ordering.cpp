@@ -2,7 +2,7 @@
 
 #include "board/attack.h"
 #include "eval/evalute.h"
-#include "frontend/log.h"
+#include "log/log.h"
 #include "movegen/make_evasion.h"
 #include "movegen/make_legal.h"
 #include "search/pv.h"

@@ -2,12 +2,10 @@
 
 #include <cstring>
 
+#include "board/notation.h"
 #include "board/position.h"
-#include "frontend/helper.h"
-#include "frontend/log.h"
 #include "hash/hash.h"
-
-thread_local int profile[PROFILE_SIZE];
+#include "log/log.h"
 
 void PvAdd(int *pv, const int *child, int move)
 {

@@ -3,11 +3,7 @@
 
 #include <cstdint>
 
-constexpr int PROFILE_SIZE = 120;
-// Counters of everything the search does (nodes, table use, pruning, ordering); the
-// comments at the log blocks in pv.cpp name each word. Each thread counts its own: the
-// table and the evaluation cache count into the counters of the thread that uses them.
-extern thread_local int profile[PROFILE_SIZE];
+#include "log/profile.h"
 
 constexpr int PV_END = -1;     // ends a principal variation
 constexpr int PV_SIZE = 36;    // a node's child buffer; a root record keeps 33 words

@@ -5,9 +5,9 @@
 
 #include "board/attack.h"
 #include "board/new_board.h"
-#include "hash/hash.h"
 #include "eval/evalute.h"
-#include "frontend/log.h"
+#include "hash/hash.h"
+#include "log/log.h"
 #include "movegen/drop_fu_mate.h"
 #include "movegen/make_check_nocap.h"
 #include "movegen/make_evasion.h"

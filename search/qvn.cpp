@@ -2,20 +2,22 @@
 
 #include <algorithm>
 
+#include "board/board_print.h"
 #include "board/new_board.h"
 #include "book/book_probe.h"
 #include "eval/evalute.h"
-#include "frontend/helper.h"
-#include "frontend/log.h"
-#include "frontend/usi.h"
+#include "eval/get_grade.h"
 #include "hash/hash.h"
+#include "log/log.h"
 #include "movegen/drop_fu_mate.h"
-#include "frontend/usi_mate.h"
-#include "search/get_grade.h"
 #include "search/mate_search.h"
 #include "search/ordering.h"
+#include "search/report.h"
 #include "search/root_search.h"
 #include "search/search.h"
+
+int no_book, random_book;
+int mate_probe;
 
 std::uint64_t HashRecord[GAME_RECORD_SIZE];
 std::uint64_t BoardRecord[GAME_RECORD_SIZE];
@@ -81,7 +83,7 @@ bool probe_mate(int *best, int *value)
     best[0] = r.line[0];
     best[1] = r.length > 1 ? r.line[1] : -1;
     *value = MATE - r.length;
-    usi_mate_info(r);
+    report_mate(r);
     return true;
 }
 
@@ -105,7 +107,7 @@ int Think(int *best, int max_depth)
     if (from_book) {
         best[0] = from_book;
         best[1] = -1;
-        usi_book_info(weight, best);
+        report_book_move(weight, best);
         result = 0;
     } else if (!(mate_probe > 0 && probe_mate(best, &result))) {
         result = IterativeDeep(best, max_depth);

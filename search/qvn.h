@@ -13,5 +13,9 @@ extern int CheckRecord[GAME_RECORD_SIZE];            // the move that led here g
 // Result codes of Think.
 constexpr int THINK_MOVE = 1, THINK_RESIGN = 0, THINK_WIN = -5, THINK_TOO_LONG = -4;
 
+// Settings of the move decision, from "qvn.conf" and the USI options of the same names.
+extern int no_book, random_book;
+extern int mate_probe;  // ms of the mate probe before each search; 0: none
+
 // Decides the move for Trunk[0]: best[0] the move, best[1] the expected reply.
 int Think(int *best, int max_depth);

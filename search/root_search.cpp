@@ -5,18 +5,18 @@
 
 #include "board/new_board.h"
 #include "eval/evalute.h"
-#include "frontend/log.h"
-#include "frontend/usi.h"
+#include "eval/get_grade.h"
 #include "hash/hash.h"
+#include "log/log.h"
 #include "movegen/drop_fu_mate.h"
 #include "movegen/make_evasion.h"
 #include "movegen/make_legal.h"
 #include "platform/platform.h"
-#include "search/get_grade.h"
 #include "search/ordering.h"
 #include "search/params.h"
-#include "search/qvn.h"
 #include "search/quiescence.h"
+#include "search/qvn.h"
+#include "search/report.h"
 #include "search/search.h"
 #include "search/threads.h"
 #include "search/worker.h"
@@ -238,7 +238,7 @@ void report(const SearchWorker &w, int multipv, int value, ScoreBound bound, con
 {
     int line[ROOT_PV_SIZE];
     reported_pv(w, pv, line);
-    usi_search_info(w.Iterate, w.sel_depth, multipv, value, bound, line);
+    report_search_info(w.Iterate, w.sel_depth, multipv, value, bound, line);
 }
 
 // The "info" lines of a finished iteration: the best move, or the k best with MultiPV k.

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "frontend/log.h"
+#include "log/log.h"
 #include "search/search.h"
 #include "search/worker.h"
 

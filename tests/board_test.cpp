@@ -6,8 +6,7 @@
 
 #include "board/attack.h"
 #include "board/new_board.h"
-#include "frontend/helper.h"
-#include "frontend/usi_sub.h"
+#include "board/notation.h"
 #include "hash/hash.h"
 #include "test_util.h"
 

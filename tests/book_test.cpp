@@ -8,8 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "board/notation.h"
 #include "book/book_probe.h"
-#include "frontend/helper.h"
 #include "frontend/usi_sub.h"
 #include "test_util.h"
 #include "tools/book_writer.h"

@@ -14,10 +14,9 @@
 
 #include "board/attack.h"
 #include "eval/evalute.h"
+#include "eval/get_grade.h"
 #include "eval/weight_layout.h"
-#include "frontend/usi_sub.h"
 #include "hash/hash.h"
-#include "search/get_grade.h"
 #include "search/pv.h"
 #include "test_util.h"
 

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "board/new_board.h"
-#include "frontend/helper.h"
+#include "board/notation.h"
 #include "frontend/usi_sub.h"
 #include "test_util.h"
 #include "tools/learn/game_file.h"

@@ -4,8 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "frontend/usi.h"
-#include "search/get_grade.h"
+#include "eval/get_grade.h"
 #include "test_util.h"
 
 namespace {

@@ -8,10 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include "board/notation.h"
 #include "eval/evalute.h"
-#include "frontend/helper.h"
-#include "frontend/usi_sub.h"
-#include "search/get_grade.h"
+#include "eval/get_grade.h"
 #include "test_util.h"
 #include "tools/learn/learner.h"
 #include "tools/learn/positions.h"

@@ -12,9 +12,8 @@
 
 #include "board/attack.h"
 #include "board/new_board.h"
+#include "board/notation.h"
 #include "board/position.h"
-#include "frontend/helper.h"
-#include "frontend/usi_sub.h"
 #include "movegen/make_check_nocap.h"
 #include "movegen/make_legal.h"
 #include "test_util.h"

@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "board/new_board.h"
-#include "frontend/helper.h"
+#include "board/notation.h"
 #include "frontend/usi_sub.h"
 #include "movegen/mate_moves.h"
 #include "search/mate_search.h"

@@ -12,6 +12,7 @@
 
 #include "board/new_board.h"
 #include "eval/network.h"
+#include "board/notation.h"
 #include "frontend/usi_sub.h"
 #include "platform/platform.h"
 #include "test_util.h"

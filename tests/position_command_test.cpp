@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "board/attack.h"
-#include "frontend/helper.h"
+#include "board/notation.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
 #include "search/qvn.h"

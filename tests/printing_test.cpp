@@ -10,10 +10,11 @@
 
 #include "shift_jis.h"
 
+#include "board/board_print.h"
 #include "frontend/helper.h"
-#include "frontend/log.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
+#include "log/log.h"
 #include "platform/platform.h"
 #include "search/pv.h"
 #include "test_util.h"

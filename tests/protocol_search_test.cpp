@@ -16,7 +16,7 @@
 
 #include <gtest/gtest.h>
 
-#include "frontend/helper.h"
+#include "board/notation.h"
 #include "frontend/usi_sub.h"
 #include "movegen/make_legal.h"
 #include "tools/perft_core.h"

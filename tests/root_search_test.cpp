@@ -4,10 +4,10 @@
 
 #include "board/new_board.h"
 #include "eval/evalute.h"
+#include "eval/get_grade.h"
 #include "frontend/usi.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
-#include "search/get_grade.h"
 #include "search/qvn.h"
 #include "search/root_search.h"
 #include "search/search.h"

@@ -6,12 +6,12 @@
 #include <gtest/gtest.h>
 
 #include "board/attack.h"
+#include "board/notation.h"
 #include "eval/evalute.h"
 #include "eval/weight_layout.h"
 #include "frontend/usi_sub.h"
-#include "frontend/helper.h"
-#include "frontend/log.h"
 #include "hash/hash.h"
+#include "log/log.h"
 #include "test_util.h"
 
 const std::vector<GameRecord> &test_games()

@@ -4,9 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "eval/get_grade.h"
 #include "frontend/go_command.h"
-#include "frontend/usi.h"
-#include "search/get_grade.h"
 #include "search/search.h"
 #include "search/time_budget.h"
 

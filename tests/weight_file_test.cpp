@@ -15,7 +15,7 @@
 
 #include "eval/evalute.h"
 #include "eval/weight_layout.h"
-#include "frontend/log.h"
+#include "log/log.h"
 #include "test_util.h"
 #include "tools/weight_text.h"
 

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <string>
 
+#include "board/notation.h"
 #include "book/book_probe.h"
-#include "frontend/helper.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
 

@@ -7,8 +7,8 @@
 #include <sstream>
 #include <utility>
 
+#include "board/notation.h"
 #include "board/position.h"
-#include "frontend/helper.h"
 #include "frontend/usi_sub.h"
 
 namespace {

@@ -12,9 +12,9 @@
 #include <benchmark/benchmark.h>
 
 #include "eval/evalute.h"
+#include "eval/get_grade.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
-#include "search/get_grade.h"
 
 namespace {
 

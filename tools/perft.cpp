@@ -11,8 +11,8 @@
 #include <string>
 
 #include "board/new_board.h"
+#include "board/notation.h"
 #include "board/position.h"
-#include "frontend/helper.h"
 #include "frontend/usi_sub.h"
 #include "movegen/make_legal.h"
 #include "movegen/mate_moves.h"

@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "board/notation.h"
 #include "eval/evalute.h"
-#include "frontend/helper.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
 #include "tools/fixed_depth.h"

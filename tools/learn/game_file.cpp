@@ -4,7 +4,7 @@
 
 #include "board/attack.h"
 #include "board/new_board.h"
-#include "frontend/helper.h"
+#include "board/notation.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
 

@@ -36,7 +36,7 @@
 #include "eval/network.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
-#include "search/get_grade.h"
+#include "eval/get_grade.h"
 #include "search/search.h"
 #include "search/worker.h"
 #include "tools/learn/game_file.h"

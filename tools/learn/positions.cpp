@@ -1,15 +1,13 @@
 #include "tools/learn/positions.h"
 
 #include "board/new_board.h"
-#include "movegen/make_legal.h"
-#include "frontend/helper.h"
+#include "board/notation.h"
+#include "eval/get_grade.h"
 #include "frontend/usi_sub.h"
-#include "search/get_grade.h"
+#include "movegen/make_legal.h"
 #include "search/quiescence.h"
 #include "search/search.h"
 #include "tools/perft_core.h"
-
-extern int nMoves;
 
 namespace {
 

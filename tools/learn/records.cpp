@@ -15,13 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "frontend/helper.h"
+#include "board/notation.h"
+#include "eval/get_grade.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
-#include "search/get_grade.h"
 #include "tools/learn/record.h"
-
-extern int nMoves;
 
 namespace {
 

@@ -14,16 +14,14 @@
 #include <string>
 #include <vector>
 
+#include "board/notation.h"
 #include "eval/evalute.h"
-#include "frontend/helper.h"
+#include "eval/get_grade.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
-#include "search/get_grade.h"
 #include "search/root_search.h"
 #include "search/search.h"
 #include "tools/learn/record.h"
-
-extern int nMoves;
 
 int main(int argc, char **argv)
 {
@@ -45,8 +43,6 @@ int main(int argc, char **argv)
         return 2;
     HashInit();
     InitEvalute(1, weights.c_str());
-    if (!std::freopen("/dev/null", "w", stdout))  // the root search's info lines
-        return 1;
     const std::vector<TrainingRecord> records = read_records(in.c_str());
     const std::size_t done = read_records(out.c_str()).size();
     std::vector<TrainingRecord> batch;

@@ -27,21 +27,19 @@
 #include <unordered_set>
 #include <vector>
 
+#include "board/new_board.h"
+#include "board/notation.h"
 #include "book/book_probe.h"
 #include "eval/evalute.h"
-#include "frontend/helper.h"
+#include "eval/get_grade.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
-#include "board/new_board.h"
-#include "search/get_grade.h"
 #include "search/quiescence.h"
 #include "search/qvn.h"
 #include "search/root_search.h"
 #include "search/search.h"
 #include "tools/learn/record.h"
 #include "tools/perft_core.h"
-
-extern int nMoves;
 
 namespace {
 
@@ -241,8 +239,6 @@ bool write_all(int fd, const void *data, std::size_t n)
 void worker(const Options &o, const std::vector<std::vector<std::string>> &openings, const std::set<long> &done,
             int index, int fd)
 {
-    if (!std::freopen("/dev/null", "w", stdout))  // the root search's info lines
-        std::exit(1);
     for (long g = index; g < o.games; g += o.jobs) {
         if (done.count(g))
             continue;

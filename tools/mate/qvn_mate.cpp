@@ -16,7 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "frontend/helper.h"
+#include "board/notation.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
 #include "movegen/mate_moves.h"

@@ -1,6 +1,4 @@
-#include "search/get_grade.h"
-
-#include "frontend/usi.h"
+#include "eval/get_grade.h"
 
 int Grade;
 

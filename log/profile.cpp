@@ -1,0 +1,3 @@
+#include "log/profile.h"
+
+thread_local int profile[PROFILE_SIZE];
