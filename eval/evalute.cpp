@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "eval/get_grade.h"
+#include "eval/network.h"
 #include "eval/weight_layout.h"
 #include "log/profile.h"
 
@@ -254,17 +255,40 @@ int EvalFeatures::take(const int &weight, int coefficient)
     return weight;
 }
 
-int Evalute(const Position *p)
+namespace {
+
+// The network's output from side 1's view; values stay clear of the mate scores.
+constexpr int EVAL_LIMIT = 20000;
+// Keeps the cache's values of a position apart by the side to move, which the network sees.
+constexpr std::uint64_t SIDE0_KEY = 0x9E3779B97F4A7C15ULL;
+
+int network_value(const Position *p, int side, const NetAccumulator *acc)
 {
-    const auto low = static_cast<std::uint32_t>(p->key);
-    const auto high = static_cast<std::uint32_t>(p->key >> 32);
+    NetAccumulator fresh;
+    if (!acc) {
+        net_refresh(Net, p, &fresh);
+        acc = &fresh;
+    }
+    const int v = net_evaluate(Net, *acc, side);
+    return side ? v : -v;
+}
+
+}  // namespace
+
+int Evalute(const Position *p, int side, const NetAccumulator *acc)
+{
+    const std::uint64_t key = NetActive && side == 0 ? p->key ^ SIDE0_KEY : p->key;
+    const auto low = static_cast<std::uint32_t>(key);
+    const auto high = static_cast<std::uint32_t>(key >> 32);
     std::atomic<std::uint64_t> &e = ehash_tbl[low & EHASH_MASK];
     const std::uint64_t word = e.load(std::memory_order_relaxed);
     if (static_cast<std::uint32_t>(word >> 32) == high) {
         profile[14]++;
         return static_cast<std::int32_t>(static_cast<std::uint32_t>(word));
     }
-    const int score = EvaluteNoHash(p);
+    int score = EvaluteNoHash(p);
+    if (NetActive)
+        score = std::clamp(score + network_value(p, side, acc), -EVAL_LIMIT, EVAL_LIMIT);
     e.store(static_cast<std::uint64_t>(high) << 32 | static_cast<std::uint32_t>(score), std::memory_order_relaxed);
     profile[13]++;
     return score;

@@ -31,8 +31,11 @@ extern int mvv_lva[16][16];       // [victim][attacker] capture ordering
 void InitEvalute(int flag, const char *file_name = "weight.dat");
 
 // ---- the static evaluation --------------------------------------------------------------
-// Score of p from side 1's view, through the evaluation cache (counted in profile 13/14).
-int Evalute(const Position *p);
+struct NetAccumulator;
+// Score of p from side 1's view, through the evaluation cache (counted in profile 13/14): the
+// tables, plus the network's output when one is loaded. The network sees whose move it is
+// (side), and reads p's sums from acc when given, else computes them afresh.
+int Evalute(const Position *p, int side = 1, const NetAccumulator *acc = nullptr);
 // The same score computed afresh: no cache, no counters.
 int EvaluteNoHash(const Position *p);
 // The weights one evaluation reads, for the learner: value = material + the sum of

@@ -14,6 +14,7 @@
 
 NetParameters Net;
 bool NetActive = false;
+char EvalFile[EVAL_FILE_SIZE] = "network.dat";
 
 namespace {
 

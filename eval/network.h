@@ -125,6 +125,8 @@ bool net_read_file(const char *path, NetParameters *net, std::string *error);
 
 // ---- the engine's network --------------------------------------------------------------
 extern NetParameters Net;
+constexpr int EVAL_FILE_SIZE = 4096;
+extern char EvalFile[EVAL_FILE_SIZE];  // the network file ("EvalFile"); empty: none
 extern bool NetActive;           // a network is loaded: the evaluation adds its output
 
 // Loads the engine's network from path. On failure the engine keeps the linear evaluation

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 
 int GetConfInt(const char *key, int default_value, const char *file_name)
 {
@@ -31,4 +32,35 @@ int GetConfInt(const char *key, int default_value, const char *file_name)
     }
     std::fclose(fp);
     return value;
+}
+
+bool GetConfString(const char *key, char *out, int size, const char *file_name)
+{
+    std::FILE *fp = std::fopen(file_name, "r");
+    if (!fp)
+        return false;
+    bool found = false;
+    char line[4096];
+    while (!found && std::fgets(line, sizeof line, fp)) {
+        char *eq = std::strchr(line, '=');
+        if (line[0] == '#' || !eq)
+            continue;
+        char *k = line, *k_end = eq;
+        while (std::isspace(static_cast<unsigned char>(*k)))
+            k++;
+        while (k_end > k && std::isspace(static_cast<unsigned char>(k_end[-1])))
+            k_end--;
+        if (static_cast<std::size_t>(k_end - k) != std::strlen(key) || strncasecmp(k, key, k_end - k) != 0)
+            continue;
+        char *v = eq + 1, *v_end = v + std::strlen(v);
+        while (std::isspace(static_cast<unsigned char>(*v)))
+            v++;
+        while (v_end > v && std::isspace(static_cast<unsigned char>(v_end[-1])))
+            v_end--;
+        *v_end = 0;
+        std::snprintf(out, size, "%s", v);
+        found = true;
+    }
+    std::fclose(fp);
+    return found;
 }

@@ -10,6 +10,7 @@
 #include "board/board_print.h"
 #include "board/notation.h"
 #include "eval/evalute.h"
+#include "eval/network.h"
 #include "frontend/go_command.h"
 #include "frontend/helper.h"
 #include "frontend/usi_mate.h"
@@ -513,6 +514,10 @@ int engine_main()
     find_data_file("weight.dat", weight_file, sizeof weight_file);
     lprintf("weight.dat: %s\n", weight_file);
     InitEvalute(1, weight_file);
+    GetConfString("EvalFile", EvalFile, sizeof EvalFile, CONF_FILE);
+    if (std::strcmp(EvalFile, "<empty>") == 0)
+        EvalFile[0] = 0;
+    load_network();
     // The mate solver's table is had here, before any search ("mate_hash" in MiB).
     requested_mate_mib = GetConfInt("mate_hash", MATE_TABLE_DEFAULT_MIB, CONF_FILE);
     if (!mate_table_resize(requested_mate_mib))

@@ -4,12 +4,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <strings.h>
 
 #include "book/book_probe.h"
+#include "eval/evalute.h"
+#include "eval/network.h"
 #include "frontend/usi.h"
 #include "hash/hash.h"
 #include "log/log.h"
+#include "platform/platform.h"
 #include "search/mate_search.h"
 #include "search/params.h"
 #include "search/qvn.h"
@@ -21,6 +25,8 @@ int requested_hash_mib = HASH_DEFAULT_MIB;
 int requested_mate_mib = MATE_TABLE_DEFAULT_MIB;
 int requested_threads = 1;
 
+void load_network();
+
 namespace {
 
 enum class Kind { Check, Spin, String };
@@ -31,6 +37,8 @@ struct Option {
     int *number;  // check and spin
     int min, max;
     void (*changed)();  // what a new value sets going, or null
+    char *text = nullptr;  // string
+    int text_size = 0;
 };
 
 void log_changed()
@@ -49,7 +57,7 @@ void threads_changed() { requested_threads = set_search_threads(requested_thread
 
 const Option options[] = {
     {"no_book", Kind::Check, &no_book, 0, 1, nullptr},
-    {"book_file", Kind::String, nullptr, 0, 0, nullptr},
+    {"book_file", Kind::String, nullptr, 0, 0, nullptr, BookFile, sizeof BookFile},
     {"random_book", Kind::Check, &random_book, 0, 1, nullptr},
     {"log_enable", Kind::Check, &log_enable, 0, 1, log_changed},
     {"usi_dump", Kind::Check, &usi_dump, 0, 1, dump_changed},
@@ -60,6 +68,7 @@ const Option options[] = {
     {"mate_probe", Kind::Spin, &mate_probe, 0, 60000, nullptr},
     {"Threads", Kind::Spin, &requested_threads, 1, MAX_THREADS, threads_changed},
     {"MultiPV", Kind::Spin, &MultiPV, 1, MAX_MULTI_PV, nullptr},
+    {"EvalFile", Kind::String, nullptr, 0, 0, load_network, EvalFile, sizeof EvalFile},
 };
 // GUIs send USI_Ponder on their own: it sets the same flag as "pondering".
 const Option usi_ponder = {"USI_Ponder", Kind::Check, &pondering, 0, 1, nullptr};
@@ -100,6 +109,26 @@ bool read_int(const char *text, int *out)
 
 }  // namespace
 
+void load_network()
+{
+    // Cached values may be of the evaluation before.
+    EvaluteHashClear();
+    if (!EvalFile[0]) {
+        NetActive = false;
+        lputs("EvalFile: none, the linear evaluation alone");
+        return;
+    }
+    char path[EVAL_FILE_SIZE];
+    find_data_file(EvalFile, path, sizeof path);
+    std::string error;
+    if (NetLoad(path, &error)) {
+        lprintf("EvalFile: %s (%d hidden)\n", path, Net.hidden);
+        return;
+    }
+    std::fprintf(stderr, "EvalFile: %s; the engine plays on the linear evaluation alone\n", error.c_str());
+    lprintf("EvalFile: %s; the engine plays on the linear evaluation alone\n", error.c_str());
+}
+
 void print_options()
 {
     for (const Option &o : options) {
@@ -111,7 +140,7 @@ void print_options()
             usi_printf("option name %s type spin default %d min %d max %d\n", o.name, *o.number, o.min, o.max);
             break;
         case Kind::String:
-            usi_printf("option name %s type string default %s\n", o.name, BookFile[0] ? BookFile : "<empty>");
+            usi_printf("option name %s type string default %s\n", o.name, o.text[0] ? o.text : "<empty>");
             break;
         }
     }
@@ -152,13 +181,14 @@ void set_option(const char *line)
     const char *v = value ? value : "";
     int number = 0;
     if (o->kind == Kind::String) {
-        if (std::strlen(v) >= sizeof BookFile) {
-            std::fprintf(stderr, "option %s: value longer than %zu characters ignored\n", o->name,
-                         sizeof BookFile - 1);
+        if (std::strlen(v) >= static_cast<std::size_t>(o->text_size)) {
+            std::fprintf(stderr, "option %s: value longer than %d characters ignored\n", o->name, o->text_size - 1);
             return;
         }
-        std::snprintf(BookFile, sizeof BookFile, "%s", std::strcmp(v, "<empty>") == 0 ? "" : v);
-        lprintf("%s=%s\n", o->name, BookFile);
+        std::snprintf(o->text, o->text_size, "%s", std::strcmp(v, "<empty>") == 0 ? "" : v);
+        lprintf("%s=%s\n", o->name, o->text);
+        if (o->changed)
+            o->changed();
         return;
     }
     if (o->kind == Kind::Check) {

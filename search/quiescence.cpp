@@ -101,7 +101,7 @@ int SearchWorker::Quiescence(int side, int alpha, int beta, int ply, int qply)
         sort_by_victim(list, n);
     }
     if (qply == 0)
-        node->eval = Evalute(node);
+        node->eval = evaluate(side, ply);
     int best = side ? node->eval : -node->eval;  // stand pat
     if (qply > MAX_QUI_DEPTH || ply > MAX_SEARCH_PLY)
         return best;

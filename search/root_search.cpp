@@ -70,7 +70,7 @@ Verdict history_verdict(const Position &after)
                     lputs("連続王手回避");
                     return Verdict::Reject;
                 }
-                const int e = Evalute(&after);
+                const int e = Evalute(&after, 0);
                 if (e < -768 && Grade == 0) {
                     lprintf("千日手選択[序盤]:eval=%d\n", e);
                     return Verdict::ChooseRepetition;

@@ -117,9 +117,9 @@ constexpr int IIR_DEPTH = 8;
 // History sums stay below this, so (cut + 1) << 13 fits the ordering's 32-bit arithmetic.
 constexpr unsigned HISTORY_LIMIT = 1u << 18;
 
-int side_eval(int side, const Position *p)
+int side_eval(SearchWorker &w, int side, int ply)
 {
-    const int e = Evalute(p);
+    const int e = w.evaluate(side, ply);
     return side ? e : -e;
 }
 
@@ -132,6 +132,10 @@ Position *make_child(SearchWorker &w, int side, int ply, int move)
     *child = w.trunk[ply];
     child->last_move = move;
     NewBoard(side, move, child);
+    if (NetActive && w.acc_key[ply] == w.trunk[ply].key) {
+        net_update(Net, w.acc[ply], &w.trunk[ply], side, move, &w.acc[ply + 1]);
+        w.acc_key[ply + 1] = child->key;
+    }
     return child;
 }
 
@@ -263,7 +267,7 @@ int SearchWorker::SearchNonPv(int side, int beta, int ply, int depth, int null_o
         return 0;
     Position *node = &trunk[ply];
     if (ply > MAX_SEARCH_PLY)
-        return side_eval(side, node);
+        return side_eval(*this, side, ply);
     // Mate-distance bounds.
     if (ply - (MATE - 1) > beta)
         return beta;
@@ -283,7 +287,7 @@ int SearchWorker::SearchNonPv(int side, int beta, int ply, int depth, int null_o
     }
     if (ply != MAX_SEARCH_PLY)
         KillerMove1[ply + 2] = KillerMove2[ply + 2] = 0;
-    const int eval = side_eval(side, node);
+    const int eval = side_eval(*this, side, ply);
     const bool check = in_check(side, node);
     static_eval[ply] = check ? NO_EVAL : eval;
     const bool better = !check && improving(*this, ply, eval);
@@ -294,6 +298,7 @@ int SearchWorker::SearchNonPv(int side, int beta, int ply, int depth, int null_o
         const int r = beta - params.razor_margin - 32 * depth;
         profile[15]++;
         trunk[ply + 1] = *node;
+        copy_accumulator(ply);
         const int v = Quiescence(side, r - 1, r, ply + 1, 0);
         if (v < r)
             return v;
@@ -304,6 +309,7 @@ int SearchWorker::SearchNonPv(int side, int beta, int ply, int depth, int null_o
         const int R = depth > 11 ? 8 : 4;
         trunk[ply + 1] = *node;
         trunk[ply + 1].last_move = 0;
+        copy_accumulator(ply);
         const int nd = depth - 2 - R;
         const int v = nd <= 1 ? -Quiescence(side ^ 1, -beta, 1 - beta, ply + 1, 0)
                               : -SearchNonPv(side ^ 1, 1 - beta, ply + 1, nd, 0, child_pv);
@@ -425,7 +431,7 @@ int SearchWorker::SearchPv(int side, int alpha, int beta, int ply, int depth, in
         return 0;
     Position *node = &trunk[ply];
     if (ply > MAX_SEARCH_PLY)
-        return side_eval(side, node);
+        return side_eval(*this, side, ply);
     const int alpha_in = alpha;
     alpha = std::max(alpha, ply - MATE);
     beta = std::min(beta, MATE - 1 - ply);
@@ -444,7 +450,7 @@ int SearchWorker::SearchPv(int side, int alpha, int beta, int ply, int depth, in
     }
     if (ply != MAX_SEARCH_PLY)
         KillerMove1[ply + 2] = KillerMove2[ply + 2] = 0;
-    const int eval = side_eval(side, node);
+    const int eval = side_eval(*this, side, ply);
     const bool check = in_check(side, node);
     static_eval[ply] = check ? NO_EVAL : eval;
     if (depth >= IIR_DEPTH && node->hash_move == 0) {

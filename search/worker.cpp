@@ -1,5 +1,7 @@
 #include "search/worker.h"
 
+#include "eval/evalute.h"
+
 void SearchWorker::clear_search_tables()
 {
     for (int i = 0; i < HISTORY_SIZE; i++)
@@ -10,7 +12,33 @@ void SearchWorker::clear_search_tables()
         profile[i] = 0;
 }
 
-void SearchWorker::set_root() { trunk[0] = Trunk[0]; }
+void SearchWorker::set_root()
+{
+    trunk[0] = Trunk[0];
+    // The sums of the last search may be of another network.
+    for (std::uint64_t &k : acc_key)
+        k = 0;
+}
+
+int SearchWorker::evaluate(int side, int ply)
+{
+    const Position *p = &trunk[ply];
+    if (!NetActive)
+        return Evalute(p);
+    if (acc_key[ply] != p->key) {
+        net_refresh(Net, p, &acc[ply]);
+        acc_key[ply] = p->key;
+    }
+    return Evalute(p, side, &acc[ply]);
+}
+
+void SearchWorker::copy_accumulator(int ply)
+{
+    if (NetActive && acc_key[ply] == trunk[ply].key) {
+        acc[ply + 1] = acc[ply];
+        acc_key[ply + 1] = acc_key[ply];
+    }
+}
 
 SearchWorker &main_worker()
 {

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "board/position.h"
+#include "eval/network.h"
 #include "movegen/make_legal.h"
 #include "search/pv.h"
 
@@ -64,6 +65,10 @@ struct SearchWorker {
     // The static evaluation of each ply's node from its side to move, NO_EVAL in check:
     // whether the position improves on the one two plies up.
     int static_eval[TRUNK_SIZE];
+    // The network's sums of each ply's position, made from the parent's by each move of the
+    // main search; acc_key[ply] is the key of the position acc[ply] belongs to.
+    NetAccumulator acc[TRUNK_SIZE];
+    std::uint64_t acc_key[TRUNK_SIZE];
 
     // Searches trunk[0] (side 1 to move) by iterative deepening up to max_depth plies;
     // best[0] gets the move, best[1] the expected reply. Returns the score, -30000 with no
@@ -80,6 +85,10 @@ struct SearchWorker {
     // The moves of side at trunk[ply], annotated and sorted best first; trunk[ply + 1] is
     // scratch.
     int GenerateOrder(int side, int ply, int *list);
+    // The static evaluation of trunk[ply] with side to move, from side 1's view.
+    int evaluate(int side, int ply);
+    // trunk[ply + 1] is a copy of trunk[ply] (a null move): so are its network sums.
+    void copy_accumulator(int ply);
     // Clears the killers, history and statistics of a new search.
     void clear_search_tables();
     // Starts a search of the game's root: copies Trunk[0] into trunk[0].

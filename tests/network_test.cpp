@@ -11,11 +11,14 @@
 #include <gtest/gtest.h>
 
 #include "board/new_board.h"
+#include "eval/evalute.h"
 #include "eval/network.h"
 #include "board/notation.h"
 #include "frontend/usi_sub.h"
 #include "platform/platform.h"
+#include "search/worker.h"
 #include "test_util.h"
+#include "tools/fixed_depth.h"
 #include "tools/learn/net_model.h"
 
 namespace {
@@ -108,6 +111,41 @@ TEST(Network, IncrementalEqualsRefreshOverWholeGames)
     EXPECT_GT(king_moves, 500);
     if (!avx2)
         GTEST_SKIP() << "no AVX2 here: only the portable code was compared";
+}
+
+// In the search: every position record's sums, made from its parent's by the main search's
+// moves and copied for null moves, equal a refresh of that record, after searches of real
+// positions (the records keep the last line each ply saw); and the network moves the search.
+TEST(Network, SearchKeepsEachRecordsSums)
+{
+    const auto net = random_network(32, NET_CRELU, 5);
+    int checked = 0, faults = 0, moved = 0;
+    for (std::size_t g = 0; g < test_games().size(); g += 12) {
+        const std::string text = position_text(test_games()[g], test_games()[g].moves.size() / 2);
+        ASSERT_GT(set_position(text), 0) << text;
+        NetActive = false;
+        EvaluteHashClear();
+        const int tables = search_fixed_depth(4, false).value;
+        ASSERT_GT(set_position(text), 0);
+        Net = *net;
+        NetActive = true;
+        EvaluteHashClear();
+        moved += search_fixed_depth(4, false).value != tables;
+        const SearchWorker &w = main_worker();
+        for (int ply = 0; ply < TRUNK_SIZE; ply++) {
+            if (w.acc_key[ply] != w.trunk[ply].key || w.trunk[ply].key == 0)  // 0: never reached
+                continue;
+            NetAccumulator fresh;
+            net_refresh(Net, &w.trunk[ply], &fresh);
+            faults += !same(w.acc[ply], fresh, 32);
+            checked++;
+        }
+        NetActive = false;
+    }
+    EvaluteHashClear();
+    EXPECT_EQ(faults, 0);
+    EXPECT_GT(checked, 60);
+    EXPECT_GT(moved, 5);
 }
 
 // The fixed-point network against the floating-point one it was rounded from, on real

@@ -7,6 +7,7 @@
 #include <climits>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <set>
 #include <sstream>
@@ -17,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "board/notation.h"
+#include "eval/network.h"
 #include "frontend/usi_sub.h"
 #include "movegen/make_legal.h"
 #include "tools/perft_core.h"
@@ -570,6 +572,7 @@ TEST_F(SearchProtocol, OptionsAreListedSetAndHaveTheirEffect)
         "option name mate_probe type spin default 0 min 0 max 60000",
         "option name Threads type spin default 1 min 1 max 256",
         "option name MultiPV type spin default 1 min 1 max 64",
+        "option name EvalFile type string default network.dat",
     };
     EXPECT_EQ(listed, expected);
 
@@ -872,5 +875,62 @@ TEST_F(SearchProtocol, NewGameSearchesAsAFreshEngine)
         EXPECT_EQ(info_score(last_search_info(got)), info_score(last_search_info(want))) << early;
         EXPECT_EQ(info_word(last_search_info(got), "nodes"), info_word(last_search_info(want), "nodes")) << early;
         EXPECT_EQ(e.quit(), 0);
+    }
+}
+
+// EvalFile names the network, in qvn.conf or by setoption: a good file changes the evaluation
+// (fixed-node searches answer as with the file named at start-up), and a missing, cut or damaged
+// one is reported on standard error while the engine plays on with the tables alone, exactly
+// as with "<empty>".
+TEST_F(SearchProtocol, EvalFileNamesTheNetworkAndABadOneIsReported)
+{
+    auto net = std::make_unique<NetParameters>();
+    net->hidden = 16;
+    std::mt19937 rng(7);
+    std::uniform_int_distribution<int> weight(-60, 60);
+    for (int i = 0; i < NET_FEATURES * 16; i++)
+        net->input_weights[i] = static_cast<std::int16_t>(weight(rng));
+    for (int i = 0; i < 32; i++)
+        net->output_weights[i] = static_cast<std::int16_t>(weight(rng) * 4);
+    net_set_output_scale(net.get(), 600);
+    std::string error;
+    ASSERT_TRUE(net_write_file((dir / "good.net").string().c_str(), *net, &error)) << error;
+    const std::string good = [&] {
+        std::ifstream in(dir / "good.net", std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }();
+    std::ofstream(dir / "cut.net", std::ios::binary) << good.substr(0, good.size() / 2);
+    std::string damaged = good;
+    damaged[good.size() / 3] ^= 0x10;
+    std::ofstream(dir / "damaged.net", std::ios::binary) << damaged;
+
+    const std::string pos = game_positions(30, 1)[3];
+    const auto answer = [&](const std::string &conf, const std::string &setoption, std::string *err) {
+        EngineProcess e = start("no_book=1\n" + conf);
+        if (!setoption.empty()) {
+            e.send(setoption);
+            until_ready(e);
+        }
+        const Answer a = search(e, pos, "go nodes 30000\n");
+        EXPECT_EQ(e.quit(), 0);
+        *err = e.stderr_text();
+        return a.move + " " + info_word(last_search_info(a), "cp") + " " + info_word(last_search_info(a), "nodes");
+    };
+    std::string err;
+    const std::string tables = answer("EvalFile=<empty>\n", "", &err);
+    EXPECT_EQ(err, "");
+    const std::string with_net = answer("EvalFile=good.net\n", "", &err);
+    EXPECT_EQ(err, "");
+    EXPECT_NE(with_net, tables);
+    EXPECT_EQ(answer("EvalFile=<empty>\n", "setoption name EvalFile value good.net\n", &err), with_net);
+    EXPECT_EQ(answer("EvalFile = good.net \n", "setoption name EvalFile value <empty>\n", &err), tables);
+    for (const char *bad : {"missing.net", "cut.net", "damaged.net"}) {
+        EXPECT_EQ(answer(std::string("EvalFile=") + bad + "\n", "", &err), tables) << bad;
+        EXPECT_EQ(err.rfind("EvalFile: network file ", 0), 0u) << err;
+        EXPECT_NE(err.find(bad), std::string::npos) << err;
+        EXPECT_NE(err.find("the engine plays on the linear evaluation alone"), std::string::npos) << err;
+        EXPECT_EQ(answer("EvalFile=good.net\n", std::string("setoption name EvalFile value ") + bad + "\n", &err),
+                  tables) << bad;
+        EXPECT_NE(err.find(bad), std::string::npos) << err;
     }
 }

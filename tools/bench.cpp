@@ -1,16 +1,22 @@
 // Searches a fixed set of positions to a fixed depth and prints nodes, time and speed per
-// position and in total. The node count depends only on the build and the weights: a
-// change in it shows a change in the search, so it is the search's signature.
+// position and in total. The node count depends only on the build, the weights and the
+// network: a change in it shows a change in the search, so it is the search's signature.
 //
-//   qvn-bench [--depth N] [positions file]     (run in build/, next to the data files)
+//   qvn-bench [--depth N] [--net FILE] [positions file]     (run in build/, next to the data files)
+//
+// The network is "network.dat" unless --net names another; --net "" (or a missing file)
+// benches the linear evaluation alone.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "eval/evalute.h"
+#include "eval/network.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
+#include "platform/platform.h"
 #include "tools/fixed_depth.h"
 
 namespace {
@@ -26,14 +32,24 @@ int main(int argc, char **argv)
 {
     int depth = 6;
     const char *file = nullptr;
+    const char *net = "network.dat";
     for (int i = 1; i < argc; i++) {
         if (!std::strcmp(argv[i], "--depth") && i + 1 < argc)
             depth = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--net") && i + 1 < argc)
+            net = argv[++i];
         else
             file = argv[i];
     }
     HashInit();
     InitEvalute(1);
+    if (net[0]) {
+        char path[4096];
+        std::string error;
+        if (!NetLoad(find_data_file(net, path, sizeof path), &error))
+            std::fprintf(stderr, "%s: the linear evaluation alone\n", error.c_str());
+    }
+    std::printf("evaluation: %s\n", NetActive ? "tables and network" : "tables alone");
     std::FILE *in = file ? std::fopen(file, "r") : nullptr;
     if (file && !in) {
         std::fprintf(stderr, "cannot read %s\n", file);
