@@ -14,7 +14,8 @@
 
 NetParameters Net;
 bool NetActive = false;
-char EvalFile[EVAL_FILE_SIZE] = "network.dat";
+// No network is shipped yet: the engine plays on its tables unless EvalFile names one.
+char EvalFile[EVAL_FILE_SIZE] = "";
 
 namespace {
 

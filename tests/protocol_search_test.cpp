@@ -572,7 +572,7 @@ TEST_F(SearchProtocol, OptionsAreListedSetAndHaveTheirEffect)
         "option name mate_probe type spin default 0 min 0 max 60000",
         "option name Threads type spin default 1 min 1 max 256",
         "option name MultiPV type spin default 1 min 1 max 64",
-        "option name EvalFile type string default network.dat",
+        "option name EvalFile type string default <empty>",
     };
     EXPECT_EQ(listed, expected);
 

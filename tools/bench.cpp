@@ -4,8 +4,8 @@
 //
 //   qvn-bench [--depth N] [--net FILE] [positions file]     (run in build/, next to the data files)
 //
-// The network is "network.dat" unless --net names another; --net "" (or a missing file)
-// benches the linear evaluation alone.
+// --net FILE benches with a network beside the tables (a file that cannot be used is
+// reported, and the tables alone are benched).
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -32,7 +32,7 @@ int main(int argc, char **argv)
 {
     int depth = 6;
     const char *file = nullptr;
-    const char *net = "network.dat";
+    const char *net = "";
     for (int i = 1; i < argc; i++) {
         if (!std::strcmp(argv[i], "--depth") && i + 1 < argc)
             depth = std::atoi(argv[++i]);
