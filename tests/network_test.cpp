@@ -148,6 +148,33 @@ TEST(Network, SearchKeepsEachRecordsSums)
     EXPECT_GT(moved, 5);
 }
 
+// Whose move it is, through the evaluation: a position turned 180 degrees with the sides
+// exchanged and the other side to move is worth the same to its mover, so the engine's value
+// (side 1's view) changes sign; with a network the two sides' sums trade places.
+TEST(Network, TurnedPositionWithTheOtherSideToMoveNegates)
+{
+    const auto net = random_network(32, NET_CRELU, 9);
+    Net = *net;
+    NetActive = true;
+    EvaluteHashClear();
+    int compared = 0, differ = 0, net_moves = 0;
+    for (std::size_t g = 0; g < test_games().size(); g += 6) {
+        for (std::size_t k = 10; k < test_games()[g].moves.size(); k += 17) {
+            ASSERT_GT(set_position(position_text(test_games()[g], k)), 0);
+            const Position p = Trunk[0], q = mirrored(p);
+            const int v = Evalute(&p, 1), w = Evalute(&q, 0);
+            differ += v != -w;
+            net_moves += v != EvaluteNoHash(&p);
+            compared++;
+        }
+    }
+    NetActive = false;
+    EvaluteHashClear();
+    EXPECT_EQ(differ, 0);
+    EXPECT_GT(compared, 100);
+    EXPECT_GT(net_moves, compared / 2);
+}
+
 // The fixed-point network against the floating-point one it was rounded from, on real
 // positions: the same value to within the rounding of the weights (about 2 centipawns on
 // average for a network whose output spreads over 400).
