@@ -100,8 +100,13 @@ int SearchWorker::Quiescence(int side, int alpha, int beta, int ply, int qply)
             return ply - 30000;
         sort_by_victim(list, n);
     }
-    if (qply == 0)
+    if (qply == 0) {
         node->eval = evaluate(side, ply);
+        // Captures and checks change what the network sees (hands, the kings' shelters):
+        // its part is evaluated at every node, the tables' carried by material.
+        if (NetActive)
+            net_part[ply] = network_part(side, ply);
+    }
     int best = side ? node->eval : -node->eval;  // stand pat
     if (qply > MAX_QUI_DEPTH || ply > MAX_SEARCH_PLY)
         return best;
@@ -156,6 +161,8 @@ int SearchWorker::Quiescence(int side, int alpha, int beta, int ply, int qply)
         copy_for_quiescence(child, node);
         child->last_move = m;
         make_capture_move(side, m, child);
+        if (NetActive)
+            carry_network(side, ply, m);
         // A pawn dropped to mate is illegal, not a win.
         if (illegal_pawn_drop(side, m, child))
             continue;

@@ -32,6 +32,27 @@ int SearchWorker::evaluate(int side, int ply)
     return Evalute(p, side, &acc[ply]);
 }
 
+int SearchWorker::network_part(int side, int ply)
+{
+    const Position *p = &trunk[ply];
+    if (acc_key[ply] != p->key) {
+        net_refresh(Net, p, &acc[ply]);
+        acc_key[ply] = p->key;
+    }
+    const int v = net_evaluate(Net, acc[ply], side);
+    return side ? v : -v;
+}
+
+void SearchWorker::carry_network(int side, int ply, int move)
+{
+    Position *child = &trunk[ply + 1];
+    net_update(Net, acc[ply], &trunk[ply], side, move, &acc[ply + 1]);
+    acc_key[ply + 1] = child->key;
+    const int v = net_evaluate(Net, acc[ply + 1], side ^ 1);
+    net_part[ply + 1] = side ^ 1 ? v : -v;
+    child->eval += net_part[ply + 1] - net_part[ply];
+}
+
 void SearchWorker::copy_accumulator(int ply)
 {
     if (NetActive && acc_key[ply] == trunk[ply].key) {

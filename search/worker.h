@@ -69,6 +69,8 @@ struct SearchWorker {
     // main search; acc_key[ply] is the key of the position acc[ply] belongs to.
     NetAccumulator acc[TRUNK_SIZE];
     std::uint64_t acc_key[TRUNK_SIZE];
+    // The network's part of a quiescence node's carried evaluation (side 1's view).
+    int net_part[TRUNK_SIZE];
 
     // Searches trunk[0] (side 1 to move) by iterative deepening up to max_depth plies;
     // best[0] gets the move, best[1] the expected reply. Returns the score, -30000 with no
@@ -89,6 +91,11 @@ struct SearchWorker {
     int evaluate(int side, int ply);
     // trunk[ply + 1] is a copy of trunk[ply] (a null move): so are its network sums.
     void copy_accumulator(int ply);
+    // The network's output for trunk[ply] with side to move, from side 1's view (its sums
+    // made afresh when they belong to another position).
+    int network_part(int side, int ply);
+    // Moves the quiescence child's carried evaluation by what the network sees change.
+    void carry_network(int side, int ply, int move);
     // Clears the killers, history and statistics of a new search.
     void clear_search_tables();
     // Starts a search of the game's root: copies Trunk[0] into trunk[0].

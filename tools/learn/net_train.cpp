@@ -4,7 +4,7 @@
 //       [--check TSV] [--hidden 32] [--activation crelu|screlu] [--epochs 10]
 //       [--batch 16384] [--rate 0.001] [--decay 0.8] [--lambda 0.5] [--scale 888.5]
 //       [--teacher-scale T] [--base static|quiescence] [--keep-captures]
-//       [--max-score 3000] [--min-ply 0] [--validation 0.05] [--threads 2] [--seed 1]
+//       [--max-score 3000] [--min-ply 0] [--validation 0.05] [--threads 2] [--seed 1] [--peer-results]
 //       [--weights weight.dat] [--max-positions N] [--stamp N]
 //
 // Run where "hash_key.dat" is. Every position of a game with a teacher's score is learnt
@@ -14,7 +14,8 @@
 // quiescence search's value built on it) plus the network's output, and the loss is the
 // cross-entropy of sigmoid(value / scale) against
 //   lambda x sigmoid(teacher / teacher scale) + (1 - lambda) x result,
-// the teacher scale fitted to the game results unless given. The last --validation of each
+// the teacher scale fitted to the game results unless given. The results of games against
+// other engines are left out (the teacher's score alone is learnt there) unless --peer-results. The last --validation of each
 // file's games is held out. --check takes a TSV of scored positions (SFEN, score, result,
 // ply, move) and prints the rank correlation of the evaluation with its scores per epoch.
 #include <algorithm>
@@ -54,6 +55,7 @@ struct Options {
     double rate = 0.001, decay = 0.8, lambda = 0.5, scale = 888.5, teacher_scale = 0, validation = 0.05;
     double max_score = 3000;
     bool keep_captures = false;
+    bool peer_results = false;  // learn from the results of games against other engines too
     long max_positions = 0;
     unsigned long long seed = 1;
     long long stamp = 0;
@@ -79,6 +81,7 @@ bool parse(int argc, char **argv, Options &o)
         else if (a == "--rate" && has) o.rate = std::atof(argv[++i]);
         else if (a == "--decay" && has) o.decay = std::atof(argv[++i]);
         else if (a == "--lambda" && has) o.lambda = std::atof(argv[++i]);
+        else if (a == "--peer-results") o.peer_results = true;
         else if (a == "--scale" && has) o.scale = std::atof(argv[++i]);
         else if (a == "--teacher-scale" && has) o.teacher_scale = std::atof(argv[++i]);
         else if (a == "--validation" && has) o.validation = std::atof(argv[++i]);
@@ -107,7 +110,7 @@ struct Sample {
     std::uint8_t count;
     float base;    // linear value, side to move's view
     float score;   // the teacher's
-    float result;  // 1 won, 0.5 drawn, 0 lost
+    float result;  // 1 won, 0.5 drawn, 0 lost; -1 not learnt from (the teacher's score alone)
     float target;  // set once the teacher scale is known
 };
 struct SampleSet {
@@ -183,7 +186,10 @@ void build(const std::vector<GameData> &games, const Options &o, SampleSet &set,
                 c.mates++;
                 return;
             }
-            add_sample(set, r.pos, value, r.score, (r.result + 1) / 2.0);
+            // qvn loses nearly every game against a stronger engine, whatever the position
+            // says: such results would teach the network to recognise qvn's side.
+            const bool peer = (g.kind & 15) != 0;
+            add_sample(set, r.pos, value, r.score, peer && !o.peer_results ? -1.0 : (r.result + 1) / 2.0);
             if (kept && kept->size() < keep_positions)
                 kept->push_back(r.pos);
         }, &error);
@@ -198,7 +204,8 @@ double fit_teacher_scale(const SampleSet &set)
     auto loss = [&](double s) {
         double sum = 0;
         for (const Sample &x : set.samples)
-            sum += cross_entropy(sigmoid(x.score / s), x.result);
+            if (x.result >= 0)
+                sum += cross_entropy(sigmoid(x.score / s), x.result);
         return sum;
     };
     double lo = 20, hi = 20000;  // golden-section search on a unimodal loss
@@ -536,7 +543,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "the teacher's scores hardly predict the results: give --teacher-scale\n");
     for (SampleSet *set : {&train, &valid})
         for (Sample &s : set->samples)
-            s.target = static_cast<float>(o.lambda * sigmoid(s.score / o.teacher_scale) + (1 - o.lambda) * s.result);
+            s.target = static_cast<float>(s.result < 0 ? sigmoid(s.score / o.teacher_scale)
+                                                      : o.lambda * sigmoid(s.score / o.teacher_scale) + (1 - o.lambda) * s.result);
 
     CheckSet check;
     if (!o.check.empty()) {
