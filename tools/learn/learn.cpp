@@ -28,6 +28,7 @@
 #include "hash/hash.h"
 #include "tools/learn/learner.h"
 #include "tools/learn/positions.h"
+#include "tools/learn/loss_svg.h"
 #include "tools/weight_text.h"
 
 namespace {
@@ -90,66 +91,7 @@ double fit_teacher_scale(const std::vector<TrainingRecord> &records)
             sum += cross_entropy(sigmoid(r.score / s), result_target(r));
         return sum;
     };
-    double lo = 20, hi = 5000;  // golden-section search on a unimodal loss
-    const double g = (std::sqrt(5.0) - 1) / 2;
-    for (int i = 0; i < 60; i++) {
-        const double a = hi - g * (hi - lo), b = lo + g * (hi - lo);
-        if (loss(a) < loss(b))
-            hi = b;
-        else
-            lo = a;
-    }
-    return (lo + hi) / 2;
-}
-
-void write_svg(const std::string &path, const std::vector<double> &train, const std::vector<double> &valid,
-               const std::vector<double> &agree)
-{
-    std::ofstream out(path);
-    const double w = 640, h = 360, left = 60, right = 60, top = 30, bottom = 40;
-    double lo = 1e9, hi = -1e9;
-    for (const auto *v : {&train, &valid})
-        for (double x : *v)
-            lo = std::min(lo, x), hi = std::max(hi, x);
-    if (hi <= lo)
-        hi = lo + 1e-3;
-    const double pad = (hi - lo) * 0.1;
-    lo -= pad, hi += pad;
-    const std::size_t n = std::max<std::size_t>(train.size(), 2);
-    auto px = [&](std::size_t i) { return left + (w - left - right) * static_cast<double>(i) / static_cast<double>(n - 1); };
-    auto py = [&](double v, double a, double b) { return top + (h - top - bottom) * (1 - (v - a) / (b - a)); };
-    out << "<svg xmlns='http://www.w3.org/2000/svg' width='" << w << "' height='" << h
-        << "' font-family='sans-serif' font-size='12'>\n<rect width='100%' height='100%' fill='white'/>\n";
-    out << "<text x='" << left << "' y='18'>loss by epoch (left axis); move agreement, dashed (right axis)</text>\n";
-    for (int k = 0; k <= 4; k++) {
-        const double v = lo + (hi - lo) * k / 4, y = py(v, lo, hi);
-        out << "<line x1='" << left << "' x2='" << w - right << "' y1='" << y << "' y2='" << y << "' stroke='#ddd'/>";
-        char label[32];
-        std::snprintf(label, sizeof label, "%.4f", v);
-        out << "<text x='4' y='" << y + 4 << "'>" << label << "</text>\n";
-    }
-    for (std::size_t i = 0; i < train.size(); i++)
-        out << "<text x='" << px(i) - 3 << "' y='" << h - 20 << "'>" << i << "</text>";
-    auto line = [&](const std::vector<double> &v, const char *colour, double a, double b, const char *dash) {
-        out << "<polyline fill='none' stroke='" << colour << "' stroke-width='2' stroke-dasharray='" << dash
-            << "' points='";
-        for (std::size_t i = 0; i < v.size(); i++)
-            out << px(i) << ',' << py(v[i], a, b) << ' ';
-        out << "'/>\n";
-    };
-    line(train, "#1f77b4", lo, hi, "none");
-    line(valid, "#d62728", lo, hi, "none");
-    if (!agree.empty()) {
-        const double alo = *std::min_element(agree.begin(), agree.end()) - 0.02;
-        const double ahi = *std::max_element(agree.begin(), agree.end()) + 0.02;
-        line(agree, "#2ca02c", alo, ahi, "6,4");
-        char label[64];
-        std::snprintf(label, sizeof label, "%.1f%%..%.1f%%", 100 * alo, 100 * ahi);
-        out << "<text x='" << w - right + 4 << "' y='" << top + 10 << "' fill='#2ca02c'>" << label << "</text>\n";
-    }
-    out << "<text x='" << w - right - 150 << "' y='" << top + 20 << "' fill='#1f77b4'>training</text>";
-    out << "<text x='" << w - right - 150 << "' y='" << top + 36 << "' fill='#d62728'>validation</text>";
-    out << "<text x='" << w - right - 150 << "' y='" << top + 52 << "' fill='#2ca02c'>move agreement</text>\n</svg>\n";
+    return minimize_unimodal(loss, 20, 5000);
 }
 
 // The weights in the engine's tables, rounded (the engine truncates what it reads).
@@ -254,7 +196,7 @@ int main(int argc, char **argv)
         print_weight_text(text, out);
     }
     if (!o.svg.empty())
-        write_svg(o.svg, train_loss, valid_loss, agree);
+        write_loss_svg(o.svg, {train_loss, valid_loss, 0, agree, "move agreement", true, 0.02});
     std::fprintf(stderr, "wrote %s%s%s\n", o.out.c_str(), o.text.empty() ? "" : (" and " + o.text).c_str(),
                  o.svg.empty() ? "" : (" and " + o.svg).c_str());
     return 0;

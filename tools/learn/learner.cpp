@@ -50,6 +50,19 @@ double cross_entropy(double q, double p)
     return -(p * std::log(q) + (1 - p) * std::log(1 - q));
 }
 
+double minimize_unimodal(const std::function<double(double)> &f, double lo, double hi)
+{
+    const double g = (std::sqrt(5.0) - 1) / 2;
+    for (int i = 0; i < 60; i++) {
+        const double a = hi - g * (hi - lo), b = lo + g * (hi - lo);
+        if (f(a) < f(b))
+            hi = b;
+        else
+            lo = a;
+    }
+    return (lo + hi) / 2;
+}
+
 void LearnSet::add(const int *index, const int *coefficient, int n, double base, double target)
 {
     samples.push_back({static_cast<std::uint32_t>(features.size()), static_cast<std::uint16_t>(n),

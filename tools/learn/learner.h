@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -78,3 +79,5 @@ class Learner {
 // Logistic function and the cross-entropy of q against p.
 double sigmoid(double x);
 double cross_entropy(double q, double p);
+// The x in [lo, hi] where f, unimodal there, is least (golden-section search).
+double minimize_unimodal(const std::function<double(double)> &f, double lo, double hi);

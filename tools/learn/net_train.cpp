@@ -34,15 +34,17 @@
 #include <vector>
 
 #include "eval/evalute.h"
+#include "eval/get_grade.h"
 #include "eval/network.h"
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
-#include "eval/get_grade.h"
 #include "search/search.h"
 #include "search/worker.h"
 #include "tools/learn/game_file.h"
+#include "tools/learn/learner.h"
 #include "tools/learn/net_model.h"
 #include "tools/learn/positions.h"
+#include "tools/learn/loss_svg.h"
 
 extern int nMoves;
 
@@ -94,14 +96,6 @@ bool parse(int argc, char **argv, Options &o)
     }
     const bool hidden_ok = o.hidden == 16 || o.hidden == 32 || o.hidden == 64 || o.hidden == 128;
     return !o.data.empty() && hidden_ok && (o.base == "static" || o.base == "quiescence");
-}
-
-double sigmoid(double x) { return 1.0 / (1.0 + std::exp(-x)); }
-
-double cross_entropy(double q, double p)
-{
-    q = std::clamp(q, 1e-12, 1 - 1e-12);
-    return -(p * std::log(q) + (1 - p) * std::log(1 - q));
 }
 
 // Training positions: the side to move's features, the linear value and the labels.
@@ -208,16 +202,7 @@ double fit_teacher_scale(const SampleSet &set)
                 sum += cross_entropy(sigmoid(x.score / s), x.result);
         return sum;
     };
-    double lo = 20, hi = 20000;  // golden-section search on a unimodal loss
-    const double g = (std::sqrt(5.0) - 1) / 2;
-    for (int i = 0; i < 60; i++) {
-        const double a = hi - g * (hi - lo), b = lo + g * (hi - lo);
-        if (loss(a) < loss(b))
-            hi = b;
-        else
-            lo = a;
-    }
-    return (lo + hi) / 2;
+    return minimize_unimodal(loss, 20, 20000);
 }
 
 // Spearman's rank correlation: Pearson's of the ranks, ties given their mean rank.
@@ -440,56 +425,6 @@ class Trainer {
     long step_ = 0;
 };
 
-void write_svg(const std::string &path, const std::vector<double> &train, const std::vector<double> &valid,
-               const std::vector<double> &corr)
-{
-    std::ofstream out(path);
-    const double w = 640, h = 360, left = 60, right = 70, top = 30, bottom = 40;
-    double lo = 1e9, hi = -1e9;
-    for (const auto *v : {&train, &valid})
-        for (double x : *v)
-            lo = std::min(lo, x), hi = std::max(hi, x);
-    if (hi <= lo)
-        hi = lo + 1e-3;
-    const double pad = (hi - lo) * 0.1;
-    lo -= pad, hi += pad;
-    const std::size_t n = std::max<std::size_t>(valid.size(), 2);
-    auto px = [&](std::size_t i) { return left + (w - left - right) * static_cast<double>(i) / static_cast<double>(n - 1); };
-    auto py = [&](double v, double a, double b) { return top + (h - top - bottom) * (1 - (v - a) / (b - a)); };
-    out << "<svg xmlns='http://www.w3.org/2000/svg' width='" << w << "' height='" << h
-        << "' font-family='sans-serif' font-size='12'>\n<rect width='100%' height='100%' fill='white'/>\n"
-        << "<text x='" << left << "' y='18'>loss by epoch (left axis); check correlation, dashed (right axis)</text>\n";
-    for (int k = 0; k <= 4; k++) {
-        const double v = lo + (hi - lo) * k / 4, y = py(v, lo, hi);
-        char label[32];
-        std::snprintf(label, sizeof label, "%.4f", v);
-        out << "<line x1='" << left << "' x2='" << w - right << "' y1='" << y << "' y2='" << y
-            << "' stroke='#ddd'/><text x='4' y='" << y + 4 << "'>" << label << "</text>\n";
-    }
-    for (std::size_t i = 0; i < valid.size(); i++)
-        out << "<text x='" << px(i) - 3 << "' y='" << h - 20 << "'>" << i << "</text>";
-    auto line = [&](const std::vector<double> &v, std::size_t from, const char *colour, double a, double b,
-                    const char *dash) {
-        out << "<polyline fill='none' stroke='" << colour << "' stroke-width='2' stroke-dasharray='" << dash << "' points='";
-        for (std::size_t i = 0; i < v.size(); i++)
-            out << px(i + from) << ',' << py(v[i], a, b) << ' ';
-        out << "'/>\n";
-    };
-    line(train, 1, "#1f77b4", lo, hi, "none");  // the training loss is the mean over each epoch
-    line(valid, 0, "#d62728", lo, hi, "none");
-    if (!corr.empty()) {
-        const double clo = *std::min_element(corr.begin(), corr.end()) - 0.005;
-        const double chi = *std::max_element(corr.begin(), corr.end()) + 0.005;
-        line(corr, 0, "#2ca02c", clo, chi, "6,4");
-        char label[64];
-        std::snprintf(label, sizeof label, "%.3f..%.3f", clo, chi);
-        out << "<text x='" << w - right + 4 << "' y='" << top + 10 << "' fill='#2ca02c'>" << label << "</text>\n";
-    }
-    out << "<text x='" << w - right - 150 << "' y='" << top + 20 << "' fill='#1f77b4'>training</text>"
-        << "<text x='" << w - right - 150 << "' y='" << top + 36 << "' fill='#d62728'>validation</text>"
-        << "<text x='" << w - right - 150 << "' y='" << top + 52 << "' fill='#2ca02c'>check correlation</text>\n</svg>\n";
-}
-
 double seconds_since(std::chrono::steady_clock::time_point t0)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
@@ -634,7 +569,7 @@ int main(int argc, char **argv)
                     "(mean |output| %.1f)\n",
                     kept.size(), sum / static_cast<double>(kept.size()), worst, spread / static_cast<double>(kept.size()));
     if (!o.svg.empty())
-        write_svg(o.svg, train_loss, valid_loss, corr);
+        write_loss_svg(o.svg, {train_loss, valid_loss, 1, corr, "check correlation", false, 0.005});
     std::printf("wrote %s (%ld bytes)%s%s; %.0f s in all\n", o.out.c_str(), net_file_bytes(o.hidden),
                 o.svg.empty() ? "" : " and ", o.svg.c_str(), seconds_since(t0));
     return 0;
