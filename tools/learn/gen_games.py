@@ -14,12 +14,15 @@ limit, or once the teacher has seen one side winning by --adjudicate or more for
 Games are played in blocks of --block, each by engines started afresh, so game g depends only on
 the seed and its block (gpsusi's moves are the one part not checked to repeat). Worker k plays
 the blocks b with b % jobs == k into OUT.wK.qgm, in order; a run that is stopped carries on where
-it stopped (a block cut off by the stop is played again), and OUT.progress shows how far it is.
+it stopped, with as many jobs as wanted (a block cut off by the stop is played again), and
+OUT.progress shows how far it is. Each worker waits on one engine at a time, so a job more than
+the cores keeps them busy (two jobs left 30 % of two cores idle).
 When every game is played the worker files are merged, by game id, into OUT.qgm.
 The layout of the files is in tools/learn/game_file.py.
 """
 
 import argparse
+import glob
 import multiprocessing
 import os
 import queue
@@ -258,13 +261,28 @@ def resume(path, block):
     return {g.gid for g in games}, sum(labelled(g) for g in games)
 
 
-def worker(k, args, engine_dir, openings, reports):
+def worker_files(args):
+    """Every worker file of the run, also those of runs stopped with another number of jobs."""
+    return sorted(glob.glob(glob.escape(args.out) + ".w*.qgm"))
+
+
+def resume_all(args):
+    """The game ids played in whole blocks by every worker file, and their scored positions."""
+    done, positions = set(), 0
+    for path in worker_files(args):
+        ids, n = resume(path, args.block)
+        done |= ids
+        positions += n
+    return done, positions
+
+
+def worker(k, args, engine_dir, openings, done, reports):
     """Plays the blocks b with b % jobs == k. Each block starts with engines just started: the
     engines keep some state from game to game that usinewgame does not clear (fairy-stockfish's
     scores were seen to depend on the games it labelled before), so a game depends only on its
-    block, whichever worker plays it and however often the run was stopped."""
+    block, whichever worker plays it and however often the run was stopped, with however many
+    jobs. done: the games already played, by any worker."""
     path = "%s.w%d.qgm" % (args.out, k)
-    done, _ = resume(path, args.block)
     try:
         with open(path, "ab") as f:
             for b in range(k, (args.games + args.block - 1) // args.block, args.jobs):
@@ -288,8 +306,8 @@ def worker(k, args, engine_dir, openings, reports):
 
 def merge(args):
     games = []
-    for k in range(args.jobs):
-        with open("%s.w%d.qgm" % (args.out, k), "rb") as f:
+    for path in worker_files(args):
+        with open(path, "rb") as f:
             games += gf.read_games(f.read())[0]
     games.sort(key=lambda g: g.gid)
     with open(args.out + ".qgm", "wb") as f:
@@ -330,11 +348,10 @@ def main():
     os.makedirs(os.path.dirname(os.path.abspath(args.out)), exist_ok=True)
     engine_dir = copy_engine(args)
     openings = read_openings(args.openings)
-    counts = [resume("%s.w%d.qgm" % (args.out, k), args.block) for k in range(args.jobs)]
-    games_done = sum(len(c[0]) for c in counts)
-    positions = sum(c[1] for c in counts)
+    done, positions = resume_all(args)
+    games_done = len(done)
     reports = multiprocessing.Queue()
-    procs = [multiprocessing.Process(target=worker, args=(k, args, engine_dir, openings, reports))
+    procs = [multiprocessing.Process(target=worker, args=(k, args, engine_dir, openings, done, reports))
              for k in range(args.jobs)]
     for p in procs:
         p.start()
