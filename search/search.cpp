@@ -132,10 +132,8 @@ Position *make_child(SearchWorker &w, int side, int ply, int move)
     *child = w.trunk[ply];
     child->last_move = move;
     NewBoard(side, move, child);
-    if (NetActive && w.acc_key[ply] == w.trunk[ply].key) {
-        net_update(Net, w.acc[ply], &w.trunk[ply], side, move, &w.acc[ply + 1]);
-        w.acc_key[ply + 1] = child->key;
-    }
+    if (NetActive && w.acc_key[ply] == w.trunk[ply].key)
+        w.make_sums(side, ply, move);
     return child;
 }
 

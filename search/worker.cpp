@@ -20,37 +20,39 @@ void SearchWorker::set_root()
         k = 0;
 }
 
+const NetAccumulator &SearchWorker::sums(int ply)
+{
+    if (acc_key[ply] != trunk[ply].key) {
+        net_refresh(Net, &trunk[ply], &acc[ply]);
+        acc_key[ply] = trunk[ply].key;
+    }
+    return acc[ply];
+}
+
+void SearchWorker::make_sums(int side, int ply, int move)
+{
+    net_update(Net, acc[ply], &trunk[ply], side, move, &acc[ply + 1]);
+    acc_key[ply + 1] = trunk[ply + 1].key;
+}
+
 int SearchWorker::evaluate(int side, int ply)
 {
-    const Position *p = &trunk[ply];
     if (!NetActive)
-        return Evalute(p);
-    if (acc_key[ply] != p->key) {
-        net_refresh(Net, p, &acc[ply]);
-        acc_key[ply] = p->key;
-    }
-    return Evalute(p, side, &acc[ply]);
+        return Evalute(&trunk[ply]);
+    return Evalute(&trunk[ply], side, &sums(ply));
 }
 
 int SearchWorker::network_part(int side, int ply)
 {
-    const Position *p = &trunk[ply];
-    if (acc_key[ply] != p->key) {
-        net_refresh(Net, p, &acc[ply]);
-        acc_key[ply] = p->key;
-    }
-    const int v = net_evaluate(Net, acc[ply], side);
+    const int v = net_evaluate(Net, sums(ply), side);
     return side ? v : -v;
 }
 
 void SearchWorker::carry_network(int side, int ply, int move)
 {
-    Position *child = &trunk[ply + 1];
-    net_update(Net, acc[ply], &trunk[ply], side, move, &acc[ply + 1]);
-    acc_key[ply + 1] = child->key;
-    const int v = net_evaluate(Net, acc[ply + 1], side ^ 1);
-    net_part[ply + 1] = side ^ 1 ? v : -v;
-    child->eval += net_part[ply + 1] - net_part[ply];
+    make_sums(side, ply, move);
+    net_part[ply + 1] = network_part(side ^ 1, ply + 1);
+    trunk[ply + 1].eval += net_part[ply + 1] - net_part[ply];
 }
 
 void SearchWorker::copy_accumulator(int ply)

@@ -87,12 +87,15 @@ struct SearchWorker {
     // The moves of side at trunk[ply], annotated and sorted best first; trunk[ply + 1] is
     // scratch.
     int GenerateOrder(int side, int ply, int *list);
+    // The network's sums of trunk[ply], made afresh when they belong to another position.
+    const NetAccumulator &sums(int ply);
+    // The sums of trunk[ply + 1], made by side's move from trunk[ply]'s (which must be valid).
+    void make_sums(int side, int ply, int move);
     // The static evaluation of trunk[ply] with side to move, from side 1's view.
     int evaluate(int side, int ply);
     // trunk[ply + 1] is a copy of trunk[ply] (a null move): so are its network sums.
     void copy_accumulator(int ply);
-    // The network's output for trunk[ply] with side to move, from side 1's view (its sums
-    // made afresh when they belong to another position).
+    // The network's output for trunk[ply] with side to move, from side 1's view.
     int network_part(int side, int ply);
     // Moves the quiescence child's carried evaluation by what the network sees change.
     void carry_network(int side, int ply, int move);

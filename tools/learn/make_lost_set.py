@@ -69,8 +69,9 @@ def main():
     ap.add_argument("--out", required=True)
     args = ap.parse_args()
 
+    games = lost_games(args.records)
     candidates = []
-    for moves, side in lost_games(args.records):
+    for moves, side in games:
         candidates += quiet_positions(moves, side)
     rng = random.Random(args.seed)
     chosen = rng.sample(candidates, min(args.count, len(candidates)))
@@ -78,7 +79,7 @@ def main():
     if os.path.exists(args.out):
         done = {line.split("\t")[0] for line in open(args.out)}
     print("%d games lost, %d quiet positions, %d chosen, %d labelled already"
-          % (len(lost_games(args.records)), len(candidates), len(chosen), len(done)), file=sys.stderr)
+          % (len(games), len(candidates), len(chosen), len(done)), file=sys.stderr)
 
     home = tempfile.mkdtemp(prefix="lost-osl-")
     os.symlink(GPS_DATA, os.path.join(home, "data"))
