@@ -326,14 +326,9 @@ void usi_get()
 
 void open_usi_dump()
 {
-    char name[64];
-    dated_file_name("_usi.log", name, sizeof name);
-    std::FILE *fp = std::fopen(name, "wb");
-    if (!fp) {
-        std::fprintf(stderr, "%s open error\n", name);
+    std::FILE *fp = open_dated_file("_usi.log");
+    if (!fp)
         return;
-    }
-    std::setbuf(fp, nullptr);
     std::lock_guard<std::mutex> lock(output_mutex);
     fp_usi_log = fp;
 }

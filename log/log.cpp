@@ -37,17 +37,25 @@ void close_log()
     log_open = false;
 }
 
-void open_log()
+std::FILE *open_dated_file(const char *suffix)
 {
-    close_log();
     char name[64];
-    dated_file_name(".log", name, sizeof name);
+    dated_file_name(suffix, name, sizeof name);
     std::FILE *fp = std::fopen(name, "wb");
     if (!fp) {
         std::fprintf(stderr, "%s open error\n", name);
-        return;
+        return nullptr;
     }
     std::setbuf(fp, nullptr);
+    return fp;
+}
+
+void open_log()
+{
+    close_log();
+    std::FILE *fp = open_dated_file(".log");
+    if (!fp)
+        return;
     std::lock_guard<std::mutex> lock(log_mutex);
     fp_log = fp;
     log_open = true;

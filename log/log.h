@@ -19,3 +19,5 @@ int lputs(const char *text);
 
 // Fills out with "<MMDD_hhmm><suffix>", or "<MMDD_hhmm>a<suffix>" when the first exists.
 void dated_file_name(const char *suffix, char *out, int size);
+// Creates the dated file of that suffix, unbuffered; null, said on standard error, when it cannot.
+std::FILE *open_dated_file(const char *suffix);
