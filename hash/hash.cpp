@@ -78,3 +78,23 @@ void hash_test(const Position *p)
                 static_cast<unsigned long long>(p->hand_key));
 }
 
+
+std::uint64_t key_after(int side, const Position *p, int move)
+{
+    const int from = move_from(move), to = move_to(move);
+    const int piece = move_piece(move), captured = move_cap(move);
+    const int placed = move_is_promote(move) ? piece | PROMOTE : piece;
+    std::uint64_t key = p->key ^ hash_seed[side * 16 + placed][to];
+    if (from) {
+        key ^= hash_seed[side * 16 + piece][from];
+        if (captured) {
+            const int t = captured & 7, n = p->hand[side][t];
+            key ^= hand_hash_seed[side * 8 + t][n] ^ hand_hash_seed[side * 8 + t][n + 1] ^
+                   hash_seed[(side ^ 1) * 16 + captured][to];
+        }
+    } else {
+        const int n = p->hand[side][piece];
+        key ^= hand_hash_seed[side * 8 + piece][n] ^ hand_hash_seed[side * 8 + piece][n - 1];
+    }
+    return key;
+}

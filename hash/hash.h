@@ -79,6 +79,11 @@ void HashClear();
 // move: a move of this position unless two different positions share the 64-bit key, so
 // the search only uses it by finding it among the moves it generates.
 HashEntry *HashProbe(int side, Position *p);
+// Starts loading the bucket of a position with this key, so that its probe a little later
+// finds it in the cache.
+void HashPrefetch(std::uint64_t key);
+// The key of p after side plays move: the child's key before the child is made.
+std::uint64_t key_after(int side, const Position *p, int move);
 // Stores a search result of p; a store with move 0 onto the same key keeps the old move.
 void HashStore(int side, const Position *p, std::uint8_t flags, std::uint8_t depth, std::uint16_t value,
                int move);

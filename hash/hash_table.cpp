@@ -88,9 +88,9 @@ int HashResize(int mib)
     while (buckets * 2 * BUCKET_BYTES <= (static_cast<std::size_t>(mib) << 20))
         buckets *= 2;
     if (buckets != hash_buckets) {
-        void *table = aligned_allocate(64, buckets * BUCKET_BYTES);
+        void *table = large_allocate(buckets * BUCKET_BYTES);
         if (table) {
-            aligned_release(hash_tbl);
+            large_release(hash_tbl, hash_buckets * BUCKET_BYTES);
             hash_tbl = static_cast<HashSlot(*)[HASH_WAYS]>(table);
             hash_buckets = buckets;
         } else {
@@ -112,6 +112,8 @@ void HashClear()
         profile[w] = 0;
     SearchAge = 0;
 }
+
+void HashPrefetch(std::uint64_t key) { prefetch(hash_tbl[static_cast<std::uint32_t>(key) & (hash_buckets - 1)]); }
 
 HashEntry *HashProbe(int side, Position *p)
 {

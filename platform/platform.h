@@ -1,6 +1,6 @@
 // Thin layer over the operating-system services the engine needs:
 // a millisecond tick counter, sleeping, a detached thread, file tests, the executable's
-// folder, standard input and output as bytes, aligned memory, Shift_JIS text, local time,
+// folder, standard input and output as bytes, memory for big tables, Shift_JIS text, local time,
 // a cheap cycle counter and a random number from it. One source file per system implements
 // it (platform_posix.cpp, platform_windows.cpp); nothing outside this folder asks which.
 #pragma once
@@ -31,10 +31,14 @@ long file_size(const char *name);
 // input at a Ctrl-Z byte (Windows text mode). The protocol code strips a '\r' itself.
 void binary_standard_io();
 
-// Memory aligned to alignment (a power of two; size a multiple of it), nullptr when there is
-// none; freed only by aligned_release.
-void *aligned_allocate(std::size_t alignment, std::size_t size);
-void aligned_release(void *p);
+// Memory for a big table, aligned to 2 MiB and backed by large pages where the system grants
+// them (a random probe then misses the TLB far less often); ordinary pages otherwise.
+// nullptr when there is no memory; freed only by large_release with the same size.
+void *large_allocate(std::size_t size);
+void large_release(void *p, std::size_t size);
+
+// Asks the processor to start loading the cache line at p; it never faults.
+inline void prefetch(const void *p) { __builtin_prefetch(p); }
 
 // Converts UTF-8 text to Shift_JIS (CP932); returns the converted length, at most size, cut
 // between characters. An unconvertible character becomes '?'. Safe from any thread.

@@ -57,14 +57,42 @@ void binary_standard_io()
         _setmode(_fileno(f), _O_BINARY);
 }
 
-void *aligned_allocate(std::size_t alignment, std::size_t size)
+namespace {
+
+// Large pages need the "lock pages in memory" right, which a user has only when an
+// administrator granted it: without it the table quietly takes ordinary pages.
+bool may_lock_pages()
 {
-    return _aligned_malloc(size, alignment);
+    HANDLE token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
+        return false;
+    TOKEN_PRIVILEGES tp{};
+    tp.PrivilegeCount = 1;
+    tp.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    bool ok = LookupPrivilegeValueA(nullptr, "SeLockMemoryPrivilege", &tp.Privileges[0].Luid) &&
+              AdjustTokenPrivileges(token, FALSE, &tp, 0, nullptr, nullptr) && GetLastError() == ERROR_SUCCESS;
+    CloseHandle(token);
+    return ok;
 }
 
-void aligned_release(void *p)
+}  // namespace
+
+void *large_allocate(std::size_t size)
 {
-    _aligned_free(p);
+    static const bool large_pages = may_lock_pages();
+    const std::size_t page = large_pages ? GetLargePageMinimum() : 0;
+    if (page) {
+        const std::size_t rounded = (size + page - 1) / page * page;
+        if (void *p = VirtualAlloc(nullptr, rounded, MEM_RESERVE | MEM_COMMIT | MEM_LARGE_PAGES, PAGE_READWRITE))
+            return p;
+    }
+    return VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+}
+
+void large_release(void *p, std::size_t)
+{
+    if (p)
+        VirtualFree(p, 0, MEM_RELEASE);
 }
 
 int to_shift_jis(const char *in, int len, char *out, int size)

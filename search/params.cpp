@@ -41,6 +41,11 @@ const ParamInfo table[] = {
     {"lmp_base", &params.lmp_base, 0, 50},
     {"lmp_scale", &params.lmp_scale, 10, 2000},
     {"lmp_depth", &params.lmp_depth, 0, 20},
+    {"qs_checks", &params.qs_checks, 0, 1},
+    {"qs_recapture_ply", &params.qs_recapture_ply, 1, 12},
+    {"qs_evasion_see", &params.qs_evasion_see, 0, 1},
+    {"qs_move_limit", &params.qs_move_limit, 0, 50},
+    {"qs_see_all", &params.qs_see_all, 0, 1},
 };
 
 }  // namespace

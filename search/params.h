@@ -21,6 +21,17 @@ struct SearchParams {
     int lmp_base = 6;
     int lmp_scale = 200;
     int lmp_depth = 8;               // plies
+    // The quiescence search: quiet checks at its first ply (0 or 1); past qs_recapture_ply
+    // only recaptures; answers to a check that lose the piece by exchange dropped once one
+    // answer shows the check is no mate (0 or 1).
+    int qs_checks = 1;
+    int qs_recapture_ply = 7;
+    int qs_evasion_see = 0;
+    // Past this many moves searched (0: no limit), moves that neither check nor recapture
+    // are skipped; every capture that loses by exchange is skipped (1), or only those of a
+    // piece worth less than the capturer (0).
+    int qs_move_limit = 0;
+    int qs_see_all = 0;
 };
 // Recomputes the tables derived from the constants (the reductions).
 void init_search_params();

@@ -119,7 +119,7 @@ int SearchWorker::Quiescence(int side, int alpha, int beta, int ply, int qply)
         if (best > alpha)
             alpha = best;
         MakePin(side, node);
-        if (qply < 1)
+        if (qply < 1 && params.qs_checks)
             n = MakeChecksNoncap(side, node, list);
         const int first_capture = n;
         const int enemy = colour(side ^ 1);
@@ -136,7 +136,7 @@ int SearchWorker::Quiescence(int side, int alpha, int beta, int ply, int qply)
         return best;
 
     const int recapture_square = move_to(node->last_move);
-    int quiet_evasions = 0;
+    int quiet_evasions = 0, searched = 0;
     Position *child = &trunk[ply + 1];
     for (int i = 0; i < n; i++) {
         const int m = list[i];
@@ -153,11 +153,13 @@ int SearchWorker::Quiescence(int side, int alpha, int beta, int ply, int qply)
         }
         if (!checkers) {
             // Deep in the tree only what can change the material much is looked at.
-            if (qply > 5 && move_cap(m) == FU && move_piece(m) != FU && !move_is_promote(m))
+            if (qply > params.qs_recapture_ply - 2 && move_cap(m) == FU && move_piece(m) != FU && !move_is_promote(m))
                 continue;
-            if (qply > 7 && move_to(m) != recapture_square)
+            if (qply > params.qs_recapture_ply && move_to(m) != recapture_square)
                 continue;
         }
+        if (use_hash_table)
+            HashPrefetch(key_after(side, node, m));  // loads while the child is made and tested
         copy_for_quiescence(child, node);
         child->last_move = m;
         make_capture_move(side, m, child);
@@ -166,6 +168,13 @@ int SearchWorker::Quiescence(int side, int alpha, int beta, int ply, int qply)
         // A pawn dropped to mate is illegal, not a win.
         if (illegal_pawn_drop(side, m, child))
             continue;
+        // An answer to a check that just loses the piece it moves or drops, once another
+        // answer has shown that the check is no mate: interpositions with full hands.
+        if (checkers && params.qs_evasion_see && best > -MATE_BOUND && move_piece(m) != OU &&
+            child->attack[side ^ 1][move_to(m)] && See(move_to(m), child) < 0) {
+            profile[44]++;
+            continue;
+        }
         const bool check = gives_check(side, child);
         // A quiet check whose piece is simply lost: with full hands these are most of the
         // checks, and each one opens a whole tree of evasions.
@@ -182,12 +191,19 @@ int SearchWorker::Quiescence(int side, int alpha, int beta, int ply, int qply)
                 continue;
             }
             const int to = move_to(m);
-            if (move_cap(m) && piece_value[move_cap(m)] < piece_value[move_piece(m)] && child->attack[side ^ 1][to] &&
-                See(to, child) < 0) {
+            // The first moves in victim order hold the material's story; later ones that
+            // do not recapture rarely change it.
+            if (params.qs_move_limit && searched >= params.qs_move_limit && to != recapture_square) {
+                profile[45]++;
+                continue;
+            }
+            if (move_cap(m) && (params.qs_see_all || piece_value[move_cap(m)] < piece_value[move_piece(m)]) &&
+                child->attack[side ^ 1][to] && See(to, child) < 0) {
                 profile[41]++;
                 continue;
             }
         }
+        searched++;
         const int v = -Quiescence(side ^ 1, -beta, -alpha, ply + 1, qply + 1);
         if (AbortSearch)
             return v > best ? v : best;

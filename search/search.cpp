@@ -129,6 +129,8 @@ bool is_quiet(int move) { return (move & 0x1F00000) == 0; }
 Position *make_child(SearchWorker &w, int side, int ply, int move)
 {
     Position *child = &w.trunk[ply + 1];
+    if (use_hash_table)
+        HashPrefetch(key_after(side, &w.trunk[ply], move));  // loads while the child is made
     *child = w.trunk[ply];
     child->last_move = move;
     NewBoard(side, move, child);

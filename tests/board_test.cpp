@@ -30,7 +30,8 @@ TEST(KeyFile, SizeEmptyRowAndDistinctSeeds)
 }
 
 // Every move of every test game, in both views (engine first and engine second): the
-// incremental attack tables, keys and king squares must equal a rebuild after each move.
+// incremental attack tables, keys and king squares must equal a rebuild after each move, and
+// the key foretold before the move (for the table's prefetch) the key after it.
 TEST(DoMove, WholeGamesMatchRebuilds)
 {
     int checked = 0;
@@ -48,7 +49,9 @@ TEST(DoMove, WholeGamesMatchRebuilds)
                     m = move_reverse(m);
                 if (move_from(m))
                     m |= ((p.board[move_from(m)] & 15) << 16) | ((p.board[move_to(m)] & 15) << 20);
+                const std::uint64_t foretold = key_after(side, &p, m);
                 NewBoard(side, m, &p);
+                ASSERT_EQ(p.key, foretold) << g.header << " move " << i;
                 ASSERT_TRUE(matches_rebuild(p)) << g.header << " after move " << i + 1;
                 checked++;
             }

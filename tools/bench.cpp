@@ -2,10 +2,13 @@
 // position and in total. The node count depends only on the build, the weights and the
 // network: a change in it shows a change in the search, so it is the search's signature.
 //
-//   qvn-bench [--depth N] [--net FILE] [positions file]     (run in build/, next to the data files)
+//   qvn-bench [--depth N] [--net FILE] [--param NAME=VALUE]... [positions file]
 //
+// (run in build/, next to the data files). --param sets one of the search's constants
+// (the names of the tuning build's options), to compare variants on one build.
 // --net FILE benches with a network beside the tables (a file that cannot be used is
 // reported, and the tables alone are benched).
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +20,7 @@
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
 #include "platform/platform.h"
+#include "search/params.h"
 #include "tools/fixed_depth.h"
 
 namespace {
@@ -25,6 +29,22 @@ namespace {
 constexpr const char *builtin_positions[] = {
 #include "bench_positions.inc"
 };
+
+// NAME=VALUE onto the search's constants; false (with a message) for an unknown name.
+bool set_param(const char *text)
+{
+    const char *eq = std::strchr(text, '=');
+    for (int i = 0; eq && i < param_count(); i++) {
+        const ParamInfo &p = param_table()[i];
+        if (std::strlen(p.name) == static_cast<std::size_t>(eq - text) && !std::strncmp(p.name, text, eq - text)) {
+            *p.value = std::clamp(std::atoi(eq + 1), p.min, p.max);
+            init_search_params();
+            return true;
+        }
+    }
+    std::fprintf(stderr, "--param %s: no such constant (NAME=VALUE)\n", text);
+    return false;
+}
 
 }  // namespace
 
@@ -38,6 +58,10 @@ int main(int argc, char **argv)
             depth = std::atoi(argv[++i]);
         else if (!std::strcmp(argv[i], "--net") && i + 1 < argc)
             net = argv[++i];
+        else if (!std::strcmp(argv[i], "--param") && i + 1 < argc) {
+            if (!set_param(argv[++i]))
+                return 1;
+        }
         else
             file = argv[i];
     }
