@@ -1,0 +1,362 @@
+// The mate-in-one test against the full legal move lists: whatever it answers is a legal
+// mate, and the mates it misses are only of the kinds it leaves out. Positions: every
+// position of the test games in both views, the same with the defender's hand handed to
+// the attacker and more pieces added, and positions a few random moves away.
+#include <algorithm>
+#include <cstdlib>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "board/attack.h"
+#include "board/new_board.h"
+#include "frontend/usi_sub.h"
+#include "movegen/make_legal.h"
+#include "search/mate_one.h"
+#include "search/mate_search.h"
+#include "test_util.h"
+#include "tools/perft_core.h"
+
+namespace {
+
+// The legal moves of side in Trunk[0] after which the defender has no legal move (a
+// pawn dropped to mate is not among the legal moves). Uses Trunk[1] and Trunk[2].
+std::vector<int> reference_mates(int side)
+{
+    static int list[MOVE_LIST_SIZE], replies[MOVE_LIST_SIZE];
+    const int n = legal_moves(0, side, list);
+    std::vector<int> out;
+    for (int i = 0; i < n; i++) {
+        Trunk[1] = Trunk[0];
+        NewBoard(side, list[i], &Trunk[1]);
+        if (in_check(side ^ 1, &Trunk[1]) && legal_moves(1, side ^ 1, replies) == 0)
+            out.push_back(list[i]);
+    }
+    return out;
+}
+
+// How a mate checks: by the moved piece from next to the king or a knight's jump away
+// (the kinds mate_in_one must find), by the moved piece sliding from a distance, or
+// (also) by another piece the move uncovers.
+enum Kind { CONTACT, DISTANT, DISCOVERED };
+const char *kind_names[3] = {"contact or knight", "slider at distance", "discovered check"};
+
+Kind kind_of(const Position &p, int side, int move)
+{
+    Position c = p;
+    NewBoard(side, move, &c);
+    const int k = c.king[side ^ 1];
+    int kind = CONTACT;
+    for (int bits = c.attack[side][k]; bits; bits &= bits - 1) {
+        const int b = __builtin_ctz(static_cast<unsigned>(bits));
+        if (attacker_square(&c, side, k, b) != move_to(move))
+            return DISCOVERED;
+        if (b >= 8 && b < 16 && c.board[k - delta[side][b - 8]] == 0)
+            kind = DISTANT;
+    }
+    return static_cast<Kind>(kind);
+}
+
+// The SFEN of p with side to move (side 1 is black), for the messages.
+std::string sfen_of(const Position &p, int side)
+{
+    static constexpr char letters[] = " PLNSGBRK";
+    std::string out;
+    for (int rank = 1; rank <= 9; rank++) {
+        int empty = 0;
+        for (int file = 9; file >= 1; file--) {
+            const int w = p.board[file * 16 + rank];
+            if (!w) {
+                empty++;
+                continue;
+            }
+            if (empty)
+                out += std::to_string(empty);
+            empty = 0;
+            if ((w & 15) > OU)
+                out += '+';
+            const char c = letters[(w & 15) == OU ? OU : w & 7];
+            out += (w & S) ? c : static_cast<char>(c - 'A' + 'a');
+        }
+        if (empty)
+            out += std::to_string(empty);
+        if (rank < 9)
+            out += '/';
+    }
+    out += side ? " b " : " w ";
+    std::string hands;
+    for (int s = 1; s >= 0; s--)
+        for (int t = HI; t >= FU; t--)
+            if (p.hand[s][t]) {
+                if (p.hand[s][t] > 1)
+                    hands += std::to_string(p.hand[s][t]);
+                hands += s ? letters[t] : static_cast<char>(letters[t] - 'A' + 'a');
+            }
+    return out + (hands.empty() ? "-" : hands) + " 1";
+}
+
+struct Tally {
+    int positions = 0, with_mate = 0, found = 0;
+    int missed[3] = {};
+    std::vector<std::string> examples;  // of misses of the kinds it should find
+};
+
+// mate_in_one against the reference on Trunk[0] with side to move.
+void compare(int side, Tally *tally, const std::string &where)
+{
+    const Position root = Trunk[0];
+    if (!root.king[0] || !root.king[1] || in_check(side, &root) || in_check(side ^ 1, &root))
+        return;
+    const int answer = mate_in_one(side, &root);
+    const std::vector<int> mates = reference_mates(side);
+    Trunk[0] = root;
+    tally->positions++;
+    if (answer) {
+        ASSERT_NE(std::find(mates.begin(), mates.end(), answer), mates.end())
+            << where << ": " << usi(answer) << " (side " << side << ") is no legal mate";
+    }
+    if (mates.empty())
+        return;
+    tally->with_mate++;
+    if (answer) {
+        tally->found++;
+        return;
+    }
+    Kind kind = DISCOVERED;
+    for (int m : mates)
+        kind = std::min(kind, kind_of(root, side, m));
+    tally->missed[kind]++;
+    if (kind != DISCOVERED && tally->examples.size() < 5)
+        tally->examples.push_back(where + ": sfen " + sfen_of(root, side) + " " + usi(mates[0]));
+}
+
+// Both views of Trunk[0] (side 1 to move): as it is, and turned with side 0 to move.
+void compare_both(Tally *tally, const std::string &where)
+{
+    const Position root = Trunk[0];
+    compare(1, tally, where);
+    Trunk[0] = mirrored(root);
+    compare(0, tally, where + " (turned)");
+    Trunk[0] = root;
+}
+
+// The defender's hand goes to the side to move (side 1), with one or two more pieces of
+// a few random types, each count kept within what the set has.
+void enlarge_hands(Position *p, std::mt19937 &rng)
+{
+    static constexpr int most[8] = {0, 18, 4, 4, 4, 4, 2, 2};
+    for (int t = FU; t <= HI; t++) {
+        p->hand[1][t] += p->hand[0][t];
+        p->hand[0][t] = 0;
+        if (rng() % 2 == 0)
+            p->hand[1][t] = std::min(most[t], p->hand[1][t] + 1 + static_cast<int>(rng() % 2));
+    }
+    finish(*p);
+}
+
+int distance(int a, int b) { return std::max(std::abs((a >> 4) - (b >> 4)), std::abs((a & 15) - (b & 15))); }
+
+// Side 1 plays up to `steps` random legal moves that give no check while side 0 passes,
+// each the one of three random picks that lands nearest the enemy king: attacks on it
+// pile up. False when side 1 has no such move.
+bool press(Position *p, int steps, std::mt19937 &rng)
+{
+    static int list[MOVE_LIST_SIZE];
+    for (int s = 0; s < steps; s++) {
+        Trunk[0] = *p;
+        const int n = legal_moves(0, 1, list);
+        int best = 0, best_distance = 99;
+        for (int tries = 0; tries < 3 && n > 0; tries++) {
+            const int m = list[rng() % n];
+            Position c = *p;
+            NewBoard(1, m, &c);
+            if (in_check(0, &c))
+                continue;
+            const int d = distance(move_to(m), p->king[0]);
+            if (d < best_distance) {
+                best = m;
+                best_distance = d;
+            }
+        }
+        if (!best)
+            return false;
+        NewBoard(1, best, p);
+    }
+    return true;
+}
+
+void print(const char *name, const Tally &t)
+{
+    std::printf("%s: %d positions, %d with a mate in one, %d found; missed: %d %s, %d %s, %d %s\n", name, t.positions,
+                t.with_mate, t.found, t.missed[CONTACT], kind_names[CONTACT], t.missed[DISTANT], kind_names[DISTANT],
+                t.missed[DISCOVERED], kind_names[DISCOVERED]);
+    for (const auto &e : t.examples)
+        std::printf("  missed: %s\n", e.c_str());
+}
+
+TEST(MateInOne, AgreesWithTheLegalMovesOnGamePositions)
+{
+    Tally plain, handed, walked, pressed;
+    std::mt19937 rng(12345);
+    int list[MOVE_LIST_SIZE];
+    int game = 0;
+    for (const GameRecord &g : test_games()) {
+        game++;
+        for (std::size_t k = 0; k <= g.moves.size(); k++) {
+            ASSERT_GT(set_position(position_text(g, k)), 0);
+            const std::string where = "game " + std::to_string(game) + " ply " + std::to_string(k);
+            const Position root = Trunk[0];
+            compare_both(&plain, where);
+            enlarge_hands(&Trunk[0], rng);
+            compare_both(&handed, where + " with hands");
+            Trunk[0] = root;
+            // A few random legal moves on, each side in turn, then the side to move attacks.
+            int side = 1;
+            const int steps = 1 + static_cast<int>(rng() % 4);
+            bool ok = true;
+            for (int s = 0; s < steps && ok; s++) {
+                const int n = legal_moves(0, side, list);
+                ok = n > 0;
+                if (ok) {
+                    NewBoard(side, list[rng() % n], &Trunk[0]);
+                    side ^= 1;
+                }
+            }
+            if (ok) {
+                if (side == 0)
+                    Trunk[0] = mirrored(Position(Trunk[0]));
+                if (rng() % 2)
+                    enlarge_hands(&Trunk[0], rng);
+                compare_both(&walked, where + " walked");
+            }
+            Trunk[0] = root;
+            if (k % 2 == 0) {
+                Position p = root;
+                if (rng() % 2)
+                    enlarge_hands(&p, rng);
+                if (press(&p, 2 + static_cast<int>(rng() % 6), rng)) {
+                    Trunk[0] = p;
+                    compare_both(&pressed, where + " pressed");
+                }
+                Trunk[0] = root;
+            }
+            if (HasFatalFailure())
+                return;
+        }
+    }
+    print("game positions", plain);
+    print("with enlarged hands", handed);
+    print("after random moves", walked);
+    print("after moves toward the king", pressed);
+    EXPECT_GT(plain.positions, 50000);
+    EXPECT_GT(handed.found + walked.found + pressed.found, 3000);
+    EXPECT_EQ(plain.missed[CONTACT] + handed.missed[CONTACT] + walked.missed[CONTACT] + pressed.missed[CONTACT], 0);
+}
+
+// Made by hand; each answer is also held against the reference in both views.
+struct Case {
+    const char *what;
+    const char *sfen;      // side 1 (black) to move
+    const char *expected;  // the start of the move's USI text, or "" for no mate
+};
+
+constexpr Case cases[] = {
+    {"a pawn drop would mate: illegal, no mate", "6G1k/9/7S1/9/9/9/9/9/4K4 b P 1", ""},
+    {"a pawn drop would mate, a gold drop does", "6G1k/9/7S1/9/9/9/9/9/4K4 b GP 1", "G*"},
+    {"the interposing gold is pinned", "3lkp3/3l1g3/9/9/8B/9/9/9/4K4 b R 1", "R*5"},
+    {"the gold unpinned interposes", "3lkp3/3l1g3/9/9/9/9/9/9/4K4 b R 1", ""},
+    {"a pawn promotes, the lance behind supports it", "8k/9/8P/9/8L/9/9/9/4K4 b - 1", "1c1b+"},
+    {"the pawn unsupported is taken", "8k/9/8P/9/9/9/9/9/4K4 b - 1", ""},
+    {"a knight that must not promote", "6lkl/6bpp/9/9/7N1/9/9/9/4K4 b - 1", "2e3c"},
+    {"the king takes the unprotected gold", "3lkl3/3l1l3/9/9/9/9/9/9/4K4 b G 1", ""},
+    {"the gold protected by a pawn mates", "3lkl3/3l1l3/4P4/9/9/9/9/9/4K4 b G 1", "G*5b"},
+    {"the mating gold is pinned to its king", "3lkl3/3b1b3/r3GK3/9/9/9/9/9/9 b - 1", ""},
+    {"the same gold unpinned mates", "3lkl3/3b1b3/4GK3/9/9/9/9/9/9 b - 1", "5c"},
+    {"a gold dropped on the king's head", "4k4/9/4P4/9/9/9/9/9/4K4 b G 1", "G*5b"},
+    {"a silver drop", "8k/8p/9/6N2/9/9/9/9/4K4 b S 1", "S*2b"},
+    {"a knight drop", "7lk/7bp/9/9/9/9/9/9/4K4 b N 1", "N*2c"},
+    {"a lance dropped from afar", "7lk/7l1/9/9/9/9/9/9/4K4 b L 1", "L*1"},
+    {"a rook drop", "7lk/9/7G1/9/9/9/9/9/4K4 b R 1", "R*1"},
+    {"a bishop dropped from afar, the defender's pawn barred", "7bk/8p/9/6pp1/9/9/9/9/4K4 b Bp 1", "B*"},
+};
+
+TEST(MateInOne, HandMadeCases)
+{
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.what) + ": " + c.sfen);
+        ASSERT_GT(set_position(std::string("sfen ") + c.sfen + "\n"), 0);
+        ASSERT_EQ(Reverse, 0);
+        const Position root = Trunk[0];
+        const int answer = mate_in_one(1, &root);
+        const std::vector<int> mates = reference_mates(1);
+        Trunk[0] = root;
+        if (c.expected[0] == '\0') {
+            EXPECT_EQ(answer, 0) << usi(answer);
+            EXPECT_TRUE(mates.empty()) << usi(mates[0]);
+        } else {
+            ASSERT_NE(answer, 0);
+            EXPECT_EQ(usi(answer).rfind(c.expected, 0), 0u) << usi(answer);
+            EXPECT_NE(std::find(mates.begin(), mates.end(), answer), mates.end()) << usi(answer);
+        }
+        // The other side's generators meet the same position turned.
+        Trunk[0] = mirrored(root);
+        const int turned = mate_in_one(0, &Trunk[0]);
+        const std::vector<int> turned_mates = reference_mates(0);
+        EXPECT_EQ(turned != 0, answer != 0);
+        if (turned) {
+            EXPECT_NE(std::find(turned_mates.begin(), turned_mates.end(), turned), turned_mates.end()) << usi(turned);
+        }
+    }
+}
+
+// The mate solver finds a mate of one move exactly where mate_in_one does, but for the
+// kinds of mates it leaves out.
+TEST(MateInOne, AgreesWithTheMateSolver)
+{
+    ASSERT_TRUE(mate_table_resize(4));
+    std::mt19937 rng(777);
+    static MateResult result;
+    MateLimits limits;
+    limits.nodes = 300;
+    int solved = 0, ones = 0, found = 0;
+    int game = 0;
+    for (const GameRecord &g : test_games()) {
+        if (++game % 2)
+            continue;
+        for (std::size_t k = 20; k <= g.moves.size(); k += 9) {
+            ASSERT_GT(set_position(position_text(g, k)), 0);
+            Position p = Trunk[0];
+            if (rng() % 2)
+                enlarge_hands(&p, rng);
+            if (!press(&p, 2 + static_cast<int>(rng() % 6), rng))
+                continue;
+            const Position root = p;
+            if (in_check(1, &root) || in_check(0, &root))
+                continue;
+            const int answer = mate_in_one(1, &root);
+            mate_solve(1, &root, limits, &result);
+            solved++;
+            const bool one = result.status == MATE_FOUND && result.length == 1;
+            ones += one;
+            found += answer != 0;
+            if (answer) {
+                EXPECT_TRUE(one) << "sfen " << sfen_of(root, 1) << " " << usi(answer);
+            } else if (one) {
+                Trunk[0] = root;
+                const std::vector<int> mates = reference_mates(1);
+                Kind kind = DISCOVERED;
+                for (int m : mates)
+                    kind = std::min(kind, kind_of(root, 1, m));
+                EXPECT_NE(kind, CONTACT) << "sfen " << sfen_of(root, 1) << " " << usi(result.line[0]);
+            }
+        }
+    }
+    std::printf("mate solver: %d positions, %d mates in one, %d of them found\n", solved, ones, found);
+    EXPECT_GT(solved, 300);
+    EXPECT_GT(found, 40);
+}
+
+}  // namespace
