@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <cstring>
 
-#include "board/attack.h"
 #include "board/new_board.h"
 #include "movegen/make_evasion.h"
 #include "movegen/make_legal.h"
@@ -61,17 +60,31 @@ constexpr Tables make_tables()
 }
 constexpr Tables T = make_tables();
 
-int lowest(int m) { return __builtin_ctz(static_cast<unsigned>(m)); }
-int edge_rank(int side, int sq) { return side ? (sq & 15) : 10 - (sq & 15); }
+inline int lowest(int m) { return __builtin_ctz(static_cast<unsigned>(m)); }
+// Rank counted from side's far edge: 1 is the last rank it moves toward.
+template <int S> constexpr int edge_rank(int sq) { return S ? (sq & 15) : 10 - (sq & 15); }
+
+// Origin of the piece of side S named by bit b of its attack word on sq.
+template <int S>
+inline int origin(const int *board, int sq, int b)
+{
+    if (b < 8 || b >= 16)
+        return sq - delta[S][b];
+    const int step = delta[S][b - 8];
+    int from = sq - step;
+    while (board[from] == 0)
+        from -= step;
+    return from;
+}
 
 // The forms the engine's generators give a board move of `type` from `from` to `to`: the
 // promote flag of each, in order; returns how many. A pawn, bishop or rook promotes whenever
 // it may (the promoted piece attacks all the plain one does), a lance or knight on the last
 // two ranks must.
-int forms(int side, int type, int from, int to, bool *promote)
+template <int S>
+inline int forms(int type, int from, int to, bool *promote)
 {
-    const int r = edge_rank(side, to);
-    const bool zone = r <= 3 || edge_rank(side, from) <= 3;
+    const int r = edge_rank<S>(to);
     promote[0] = false;
     switch (type) {
     case FU:
@@ -84,10 +97,10 @@ int forms(int side, int type, int from, int to, bool *promote)
         return r == 3 ? 2 : 1;
     case GI:
         promote[1] = true;
-        return zone ? 2 : 1;
+        return r <= 3 || edge_rank<S>(from) <= 3 ? 2 : 1;
     case KA:
     case HI:
-        promote[0] = zone;
+        promote[0] = r <= 3 || edge_rank<S>(from) <= 3;
         return 1;
     default:
         return 1;
@@ -113,14 +126,17 @@ bool mates(int side, const Position *p, int move)
     return MakeEvasion(side ^ 1, &child, checkers, list) == 0;
 }
 
-// One search for a mate in one. The filters before the copy-make only ever throw away
+// One search for a mate by side S. The filters before the copy-make only ever throw away
 // moves that cannot mate: they count every attack that may exist after the move (the
 // mover's old attacks stay counted) and only the defender's answers sure to remain.
+template <int S>
 struct Finder {
+    static constexpr int E = S ^ 1;               // the defender
+    static constexpr int OWN = S ? 16 : 32, FOE = S ? 32 : 16;
     const Position *p;
-    int side, e, K;
+    int K;                   // the defender's king
     const int *b, *as, *ae;  // board, attacker's and defender's attack words
-    int escapes;             // neighbours the king may step to now: not its own piece, not attacked
+    int escapes = 0;         // neighbours the king may step to now: not its own piece, not attacked
 
     // True when the defender's piece on q may not leave its line to the king once a piece
     // has left `from` (-1: none) and the attacker's piece x stands on t.
@@ -136,7 +152,7 @@ struct Finder {
         while (n != t && (b[n] == 0 || n == from))
             n += s;
         const int w = n == t ? x : b[n];
-        return (w & 0x30) == colour(side) && ((slide_dirs[w & 15] >> T.dir[side][17 - s]) & 1);
+        return (w & 0x30) == OWN && ((slide_dirs[w & 15] >> T.dir[S][17 - s]) & 1);
     }
 
     // True when one of the defender's pieces named by the attack bits `movers` of sq may
@@ -144,7 +160,7 @@ struct Finder {
     bool reaches(int sq, int movers, int from, int t, int x) const
     {
         for (; movers; movers &= movers - 1)
-            if (!pinned(attacker_square(p, e, sq, lowest(movers)), from, t, x))
+            if (!pinned(origin<E>(b, sq, lowest(movers)), from, t, x))
                 return true;
         return false;
     }
@@ -155,7 +171,7 @@ struct Finder {
     {
         int mask = 0;
         for (int m = (as[from] >> 8) & 0xFF; m; m &= m - 1) {
-            const int st = delta[side][lowest(m)];
+            const int st = delta[S][lowest(m)];
             if (T.line[DIFF + from - t] == st)
                 continue;  // the mover went back along the slide and still stops it
             for (int n = from + st;; n += st) {
@@ -179,15 +195,14 @@ struct Finder {
     int cover(int x, int t, int from) const
     {
         const int type = x & 15;
-        const int *dl = delta[side];
         int mask = 0;
         for (int m = step_dirs[type]; m; m &= m - 1) {
-            const int j = T.near[DIFF + t + dl[lowest(m)] - K];
+            const int j = T.near[DIFF + t + delta[S][lowest(m)] - K];
             if (j >= 0)
                 mask |= 1 << j;
         }
         for (int m = slide_dirs[type]; m; m &= m - 1) {
-            const int st = dl[lowest(m)];
+            const int st = delta[S][lowest(m)];
             for (int n = t + st;; n += st) {
                 if (n == K) {
                     mask |= 1 << T.near[DIFF + st];
@@ -214,21 +229,23 @@ struct Finder {
             // Only the mover attacks t: the king takes it unless a slider behind the mover
             // follows it onto t.
             const int s = T.line[DIFF + t - from];
-            if (!s || !((as[from] >> (8 + T.dir[side][s + 17])) & 1))
+            if (!s || !((as[from] >> (8 + T.dir[S][s + 17])) & 1))
                 return false;
         }
         bool double_check = false;
         const int open = from >= 0 && (as[from] & 0xFF00) ? opened(from, t, &double_check) : 0;
-        if ((escapes & ~tbit & ~open) && (escapes & ~tbit & ~open & ~cover(x, t, from)))
+        const int rest = escapes & ~tbit & ~open;
+        if (rest && (rest & ~cover(x, t, from)))
             return false;
         if (!double_check && takers && reaches(t, takers, from, t, x))
             return false;
-        return mates(side, p, move);
+        return mates(S, p, move);
     }
 
     // A check by the piece x on t, a knight's jump or a slide away from the king: nothing
     // but the mover's vacated square can take an escape from the king (bar a dragon's or
-    // horse's step), interpositions are for the caller.
+    // horse's step) beyond line_cover, the squares the slide takes; interpositions are for
+    // the caller.
     bool distant_mate(int move, int x, int t, int from, int line_cover) const
     {
         bool double_check = false;
@@ -238,7 +255,7 @@ struct Finder {
             return false;
         if (!double_check && ae[t] && reaches(t, ae[t], from, t, x))
             return false;
-        return mates(side, p, move);
+        return mates(S, p, move);
     }
 
     // True when the defender can block a slide toward its king on `sq`, one of the empty
@@ -248,15 +265,15 @@ struct Finder {
     // takes the one and stops the other); king_bit: the king's own step.
     bool interposes(int sq, int line_bits, int king_bit) const
     {
-        const int *hand = p->hand[e];
-        const int r = edge_rank(e, sq);
+        const int *hand = p->hand[E];
+        const int r = edge_rank<E>(sq);
         if ((hand[KY] && r >= 2) || (hand[KE] && r >= 3))
             return true;
         if (hand[FU] && r >= 2) {
-            const int file = sq & 0xF0, pawn = colour(e) | FU;
+            const int file = sq & 0xF0;
             bool pawn_on_file = false;
             for (int rank = 1; rank <= 9; rank++)
-                pawn_on_file |= b[file + rank] == pawn;
+                pawn_on_file |= b[file + rank] == (FOE | FU);
             if (!pawn_on_file)
                 return true;
         }
@@ -264,140 +281,188 @@ struct Finder {
         return movers && reaches(sq, movers, -1, -1, 0);
     }
 
-    int find() const;
+    int find();
+    int contact_checks(int targets);
+    int knight_checks();
+    int distant_checks(int empty);
+    int line_checks(int j);
 };
 
-int Finder::find() const
+template <int S>
+int Finder<S>::find()
 {
-    const int own = colour(side), foe = colour(e);
-    const int *hand = p->hand[side];
+    // Neighbours of the king: where it may step now, where a piece could check by contact
+    // (the attacker must attack it, or the king takes the piece there), which are empty.
+    int targets = 0, empty = 0;
+#pragma GCC unroll 8
+    for (int j = 0; j < 8; j++) {
+        const int n = K + NEAR[j];
+        const int w = b[n], a = as[n];
+        escapes |= (!(w & FOE) && !a) << j;
+        targets |= (a && !(w & OWN)) << j;  // a wall holds both colours
+        empty |= (w == 0) << j;
+    }
+    if (const int m = targets ? contact_checks(targets) : 0)
+        return m;
+    if (const int m = knight_checks())
+        return m;
+    // Slides from a distance never mate against a silver, gold, bishop or rook in hand: it
+    // can be dropped between.
+    const int *defender_hand = p->hand[E];
+    if (defender_hand[GI] | defender_hand[KI] | defender_hand[KA] | defender_hand[HI])
+        return 0;
+    return distant_checks(empty);
+}
+
+// 1. Checks from the squares next to the king that the attacker attacks.
+template <int S>
+int Finder<S>::contact_checks(int targets)
+{
+    const int *hand = p->hand[S];
     int drops = 0;  // types in hand that may mate by a drop next to the king (a pawn never may)
     for (int type = KY; type <= HI; type++)
-        if (hand[type] && type != KE)
-            drops |= 1 << type;
-
-    // 1. Checks from the squares next to the king. A piece there needs the attacker's
-    //    support (else the king takes it), so only squares it attacks now are looked at.
-    for (int j = 0; j < 8; j++) {
+        drops |= (hand[type] != 0 && type != KE) << type;
+    for (; targets; targets &= targets - 1) {
+        const int j = lowest(targets);
         const int t = K + NEAR[j];
         const int a = as[t];
         const int w = b[t];
-        if (!a || (w != 0 && (w & 0x30) != foe))
-            continue;
-        const int checking = T.checks[side][j];
-        const int takers = ae[t] & ~(1 << T.dir[e][NEAR[j] + 17]);
+        const int checking = T.checks[S][j];
+        const int takers = ae[t] & ~(1 << T.dir[E][NEAR[j] + 17]);
         if (w == 0 && (drops & checking) && !(takers && reaches(t, takers, -1, t, 0))) {
             for (int type = HI; type >= KY; type--) {
                 if (!(((drops & checking) >> type) & 1))
                     continue;
                 const int move = make_move(0, t, type, 0, false);
-                if (contact_mate(move, own | type, t, j, -1, 0, 0))
+                if (contact_mate(move, OWN | type, t, j, -1, 0, 0))
                     return move;
             }
         }
         for (int m = a; m; m &= m - 1) {
             const int bit = lowest(m);
-            const int from = attacker_square(p, side, t, bit);
+            const int from = origin<S>(b, t, bit);
             const int type = b[from] & 15;
             if (type == OU)
                 continue;
             bool promote[2];
-            const int n = forms(side, type, from, t, promote);
+            const int n = forms<S>(type, from, t, promote);
             for (int i = 0; i < n; i++) {
                 const int placed = promote[i] ? type | PROMOTE : type;
                 if (!((checking >> placed) & 1))
                     continue;
                 const int move = make_move(from, t, type, w & 15, promote[i]);
-                if (contact_mate(move, own | placed, t, j, from, 1 << bit, takers))
+                if (contact_mate(move, OWN | placed, t, j, from, 1 << bit, takers))
                     return move;
             }
-        }
-    }
-
-    // 2. Knight checks: the knight covers no square next to the king.
-    for (int jump = 16; jump <= 17; jump++) {
-        const int t = K - delta[side][jump];
-        if (!on_board(t) || edge_rank(side, t) < 3)
-            continue;  // a knight there would have to promote
-        const int w = b[t];
-        if (w != 0 && (w & 0x30) != foe)
-            continue;
-        if (w == 0 && hand[KE] && !escapes) {
-            const int move = make_move(0, t, KE, 0, false);
-            if (distant_mate(move, own | KE, t, -1, 0))
-                return move;
-        }
-        for (int m = as[t] & 0x30000; m; m &= m - 1) {
-            const int from = t - delta[side][lowest(m)];
-            const int move = make_move(from, t, KE, w & 15, false);
-            if (distant_mate(move, own | KE, t, from, 0))
-                return move;
-        }
-    }
-
-    // 3. Slides from a distance. Against a silver, gold, bishop or rook in hand they never
-    //    mate: it can be dropped between.
-    const int *defender_hand = p->hand[e];
-    if (defender_hand[GI] | defender_hand[KI] | defender_hand[KA] | defender_hand[HI])
-        return 0;
-    for (int j = 0; j < 8; j++) {
-        const int s = NEAR[j];  // outward from the king
-        const int b1 = K + s;
-        if (b[b1] != 0)
-            continue;
-        const int line_cover = 1 << j | 1 << (7 - j);  // the first square out and the one behind the king
-        if (escapes & ~line_cover & ~T.around[j])
-            continue;  // only a dragon's or horse's step onto a square next to b1 could take more
-        const int d = T.dir[side][17 - s];  // the direction of the check
-        const int drop = d == 0 && hand[KY] ? KY : d < 4 ? (hand[HI] ? HI : 0) : (hand[KA] ? KA : 0);
-        const int line_bits = 0x101 << T.dir[e][17 - s];
-        for (int prev = b1, t = b1 + s;; prev = t, t += s) {
-            if (interposes(prev, line_bits, prev == b1 ? 1 << T.dir[e][s + 17] : 0))
-                break;
-            const int w = b[t];
-            if (w != 0 && (w & 0x30) != foe)
-                break;
-            if (w == 0 && drop) {
-                const int move = make_move(0, t, drop, 0, false);
-                if (distant_mate(move, own | drop, t, -1, line_cover))
-                    return move;
-            }
-            for (int m = as[t]; m; m &= m - 1) {
-                const int bit = lowest(m);
-                const int from = attacker_square(p, side, t, bit);
-                const int type = b[from] & 15;
-                bool promote[2];
-                const int n = forms(side, type, from, t, promote);
-                for (int i = 0; i < n; i++) {
-                    const int placed = promote[i] ? type | PROMOTE : type;
-                    if (!((slide_dirs[placed] >> d) & 1))
-                        continue;
-                    const int move = make_move(from, t, type, w & 15, promote[i]);
-                    if (distant_mate(move, own | placed, t, from, line_cover))
-                        return move;
-                }
-            }
-            if (w != 0)
-                break;
         }
     }
     return 0;
 }
 
-}  // namespace
-
-int mate_in_one(int side, const Position *p)
+// 2. Knight checks: the knight takes no square next to the king.
+template <int S>
+int Finder<S>::knight_checks()
 {
-    const int e = side ^ 1, K = p->king[e];
-    if (!K || in_check(side, p) || in_check(e, p))
-        return 0;
-    Finder f{p, side, e, K, p->board, p->attack[side], p->attack[e], 0};
-    const int own = colour(side);
-    for (int j = 0; j < 8; j++) {
-        const int n = K + NEAR[j];
-        const int w = p->board[n];
-        if ((w == 0 || (w & 0x30) == own) && !p->attack[side][n])
-            f.escapes |= 1 << j;
+    if (edge_rank<S>(K) > 7)
+        return 0;  // the knight's squares are off the board
+    for (int jump = 16; jump <= 17; jump++) {
+        const int t = K - delta[S][jump];  // two ranks further back: the knight need not promote
+        const int w = b[t];
+        if (w & OWN)
+            continue;  // the attacker's own piece, or a wall
+        if (w == 0 && p->hand[S][KE] && !escapes) {
+            const int move = make_move(0, t, KE, 0, false);
+            if (distant_mate(move, OWN | KE, t, -1, 0))
+                return move;
+        }
+        for (int m = as[t] & 0x30000; m; m &= m - 1) {
+            const int from = t - delta[S][lowest(m)];
+            if (escapes && !(as[from] & 0xFF00))
+                continue;  // nothing but a slide through from could take the escapes
+            const int move = make_move(from, t, KE, w & 15, false);
+            if (distant_mate(move, OWN | KE, t, from, 0))
+                return move;
+        }
     }
+    return 0;
+}
+
+// 3. Slides from a distance along each line out of the king through an empty neighbour.
+template <int S>
+int Finder<S>::distant_checks(int empty)
+{
+    for (; empty; empty &= empty - 1)
+        if (const int m = line_checks(lowest(empty)))
+            return m;
+    return 0;
+}
+
+// Along the line out of the king through its empty neighbour j: lance, bishop and rook
+// drops, and board moves after which a lance, bishop, rook, horse or dragon slides to the
+// king from beyond that neighbour.
+template <int S>
+int Finder<S>::line_checks(int j)
+{
+    const int line_cover = 1 << j | 1 << (7 - j);  // the first square out and the one behind the king
+    const int rest = escapes & ~line_cover;
+    if (rest & ~T.around[j])
+        return 0;  // only a dragon's or horse's step onto a square next to the first one could take more
+    const int *hand = p->hand[S];
+    const int s = NEAR[j];           // outward from the king
+    const int d = T.dir[S][17 - s];  // the direction of the check
+    const int drop = rest ? 0 : d == 0 && hand[KY] ? KY : d < 4 ? (hand[HI] ? HI : 0) : (hand[KA] ? KA : 0);
+    // Attack bits on a square of the line of the pieces that may slide along it after their
+    // move: slides across it, and the diagonal steps of a dragon (orthogonal line) or the
+    // orthogonal steps of a horse (diagonal line).
+    const int sliders = d < 4 ? 0x0FF0 : 0xF00F;
+    const int line_bits = 0x101 << T.dir[E][17 - s];
+    const int king_bit = 1 << T.dir[E][s + 17];
+    int clear = K + s;  // the squares before this one take no interposition
+    for (int t = K + 2 * s;; t += s) {
+        const int w = b[t];
+        if (w != 0 && (w & 0x30) != FOE)
+            return 0;
+        const int movers = as[t] & sliders;
+        if ((w == 0 && drop) || movers) {
+            for (; clear != t; clear += s)
+                if (interposes(clear, line_bits, clear == K + s ? king_bit : 0))
+                    return 0;
+            if (w == 0 && drop) {
+                const int move = make_move(0, t, drop, 0, false);
+                if (distant_mate(move, OWN | drop, t, -1, line_cover))
+                    return move;
+            }
+            for (int m = movers; m; m &= m - 1) {
+                const int bit = lowest(m);
+                const int from = origin<S>(b, t, bit);
+                const int type = b[from] & 15;
+                bool promote[2];
+                const int n = forms<S>(type, from, t, promote);
+                for (int i = 0; i < n; i++) {
+                    const int placed = promote[i] ? type | PROMOTE : type;
+                    if (!((slide_dirs[placed] >> d) & 1))
+                        continue;
+                    const int move = make_move(from, t, type, w & 15, promote[i]);
+                    if (distant_mate(move, OWN | placed, t, from, line_cover))
+                        return move;
+                }
+            }
+        }
+        if (w != 0)
+            return 0;
+    }
+}
+
+template <int S>
+int find_mate(const Position *p)
+{
+    const int K = p->king[S ^ 1];
+    if (!K || in_check(S, p) || in_check(S ^ 1, p))
+        return 0;
+    Finder<S> f{p, K, p->board, p->attack[S], p->attack[S ^ 1]};
     return f.find();
 }
+
+}  // namespace
+
+int mate_in_one(int side, const Position *p) { return side ? find_mate<1>(p) : find_mate<0>(p); }
