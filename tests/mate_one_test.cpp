@@ -1,11 +1,13 @@
 // The mate-in-one test against the full legal move lists: whatever it answers is a legal
 // mate, and the mates it misses are only of the kinds it leaves out. Positions: every
 // position of the test games in both views, the same with the defender's hand handed to
-// the attacker and more pieces added, and positions a few random moves away.
+// the attacker and more pieces added, positions a few random moves away and positions
+// where the attacker has brought pieces toward the king; hand-made cases; fairy-stockfish's
+// mates at the ends of the test games; the mate solver.
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -163,9 +165,9 @@ void enlarge_hands(Position *p, std::mt19937 &rng)
 
 int distance(int a, int b) { return std::max(std::abs((a >> 4) - (b >> 4)), std::abs((a & 15) - (b & 15))); }
 
-// Side 1 plays up to `steps` random legal moves that give no check while side 0 passes,
-// each the one of three random picks that lands nearest the enemy king: attacks on it
-// pile up. False when side 1 has no such move.
+// Side 1 plays `steps` random legal moves that give no check while side 0 passes, each
+// the one of three random picks that lands nearest the enemy king: attacks on it pile up.
+// False when the picks hold no such move.
 bool press(Position *p, int steps, std::mt19937 &rng)
 {
     static int list[MOVE_LIST_SIZE];
