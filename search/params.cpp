@@ -46,6 +46,8 @@ const ParamInfo table[] = {
     {"qs_evasion_see", &params.qs_evasion_see, 0, 1},
     {"qs_move_limit", &params.qs_move_limit, 0, 50},
     {"qs_see_all", &params.qs_see_all, 0, 1},
+    {"qs_mate_one", &params.qs_mate_one, 0, 1},
+    {"mate_one", &params.mate_one, 0, 1},
 };
 
 }  // namespace

@@ -32,6 +32,10 @@ struct SearchParams {
     // piece worth less than the capturer (0).
     int qs_move_limit = 0;
     int qs_see_all = 0;
+    // The mate-in-one test: at quiescence nodes not in check without a table entry, and at
+    // main-search nodes (not the root) not in check without one (0 or 1 each).
+    int qs_mate_one = 1;
+    int mate_one = 1;
 };
 // Recomputes the tables derived from the constants (the reductions).
 void init_search_params();

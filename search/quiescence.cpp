@@ -13,6 +13,7 @@
 #include "movegen/make_evasion.h"
 #include "movegen/make_legal.h"
 #include "movegen/move_to.h"
+#include "search/mate_one.h"
 #include "search/ordering.h"
 #include "search/params.h"
 #include "search/pv.h"
@@ -81,7 +82,8 @@ int SearchWorker::Quiescence(int side, int alpha, int beta, int ply, int qply)
     // The table: its first ply also searches quiet checks, so only an entry of that depth or
     // deeper answers for it.
     const int table_depth = qply == 0 ? 1 : 0;
-    if (HashEntry *e = use_hash_table ? HashProbe(side, node) : nullptr; e && e->depth >= table_depth) {
+    HashEntry *e = use_hash_table ? HashProbe(side, node) : nullptr;
+    if (e && e->depth >= table_depth) {
         const int v = from_table(e->value, ply);
         const int bound = e->flags & HASH_EXACT;
         if (bound == HASH_EXACT || (bound == HASH_LOWER && v >= beta) || (bound == HASH_UPPER && v <= alpha)) {
@@ -116,6 +118,15 @@ int SearchWorker::Quiescence(int side, int alpha, int beta, int ply, int qply)
     } else {
         if (best >= beta)
             return best;
+        // A mate at once is worth more than any capture; known mates come from the table.
+        if (params.qs_mate_one && !e) {
+            if (const int m = mate_in_one(side, node)) {
+                profile[82]++;
+                const int v = MATE - 1 - ply;
+                table_store(side, node, ply, HASH_EXACT, table_depth, v, m & MOVE_MASK);
+                return v;
+            }
+        }
         if (best > alpha)
             alpha = best;
         MakePin(side, node);
@@ -172,7 +183,7 @@ int SearchWorker::Quiescence(int side, int alpha, int beta, int ply, int qply)
         // answer has shown that the check is no mate: interpositions with full hands.
         if (checkers && params.qs_evasion_see && best > -MATE_BOUND && move_piece(m) != OU &&
             child->attack[side ^ 1][move_to(m)] && See(move_to(m), child) < 0) {
-            profile[44]++;
+            profile[80]++;
             continue;
         }
         const bool check = gives_check(side, child);
@@ -194,7 +205,7 @@ int SearchWorker::Quiescence(int side, int alpha, int beta, int ply, int qply)
             // The first moves in victim order hold the material's story; later ones that
             // do not recapture rarely change it.
             if (params.qs_move_limit && searched >= params.qs_move_limit && to != recapture_square) {
-                profile[45]++;
+                profile[81]++;
                 continue;
             }
             if (move_cap(m) && (params.qs_see_all || piece_value[move_cap(m)] < piece_value[move_piece(m)]) &&

@@ -10,6 +10,7 @@
 #include "movegen/drop_fu_mate.h"
 #include "movegen/make_legal.h"
 #include "platform/platform.h"
+#include "search/mate_one.h"
 #include "search/ordering.h"
 #include "search/params.h"
 #include "search/pv.h"
@@ -170,6 +171,23 @@ int extension(int move, int ply, int full_band, int half_band)
     return 0;
 }
 
+// A node not in check without a move from the table: when side mates at once, the mate's
+// score (stored deeper than the node, for it holds at any depth), else 0.
+int mate_at_once(SearchWorker &w, int side, int ply, int depth, int *pv)
+{
+    if (!params.mate_one)
+        return 0;
+    const int m = mate_in_one(side, &w.trunk[ply]);
+    if (!m)
+        return 0;
+    profile[83]++;
+    const int v = MATE - 1 - ply;
+    table_store(side, &w.trunk[ply], ply, HASH_EXACT, std::min(depth + 12, HASH_KEEP_DEPTH - 1), v, m & MOVE_MASK);
+    pv[0] = m & MOVE_MASK;
+    pv[1] = PV_END;
+    return v;
+}
+
 // Every node: counted, then the clock; true when the node must return at once.
 bool enter_node(SearchWorker &w, int ply)
 {
@@ -285,10 +303,13 @@ int SearchWorker::SearchNonPv(int side, int beta, int ply, int depth, int null_o
             return score;
         }
     }
+    const bool check = in_check(side, node);
+    if (!check && node->hash_move == 0)
+        if (const int v = mate_at_once(*this, side, ply, depth, pv); v)
+            return v;
     if (ply != MAX_SEARCH_PLY)
         KillerMove1[ply + 2] = KillerMove2[ply + 2] = 0;
     const int eval = side_eval(*this, side, ply);
-    const bool check = in_check(side, node);
     static_eval[ply] = check ? NO_EVAL : eval;
     const bool better = !check && improving(*this, ply, eval);
 
@@ -448,10 +469,13 @@ int SearchWorker::SearchPv(int side, int alpha, int beta, int ply, int depth, in
             return score;
         }
     }
+    const bool check = in_check(side, node);
+    if (ply > 0 && !check && node->hash_move == 0)
+        if (const int v = mate_at_once(*this, side, ply, depth, pv); v)
+            return v;
     if (ply != MAX_SEARCH_PLY)
         KillerMove1[ply + 2] = KillerMove2[ply + 2] = 0;
     const int eval = side_eval(*this, side, ply);
-    const bool check = in_check(side, node);
     static_eval[ply] = check ? NO_EVAL : eval;
     if (depth >= IIR_DEPTH && node->hash_move == 0) {
         depth -= 2;

@@ -14,7 +14,7 @@ FixedDepthResult search_fixed_depth(int depth, bool clear_table)
     SearchWorker &w = main_worker();
     w.set_root();
     w.clear_search_tables();
-    for (int i = 0; i < 48; i++)
+    for (int i = 0; i < 44; i++)
         profile[i] = 0;
     EvaluteHashClear();
     SearchAge++;
