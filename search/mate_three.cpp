@@ -1,0 +1,262 @@
+#include "search/mate_three.h"
+
+#include <cstddef>
+#include <cstring>
+
+#include "board/new_board.h"
+#include "movegen/make_evasion.h"
+#include "movegen/make_legal.h"
+#include "search/mate_one.h"
+
+namespace {
+
+// The king's eight neighbours as steps.
+constexpr int NEAR[8] = {-17, -16, -15, -1, 1, 15, 16, 17};
+
+// Side-relative directions (0-7) of each type's one-step and sliding attacks.
+constexpr int step_dirs[16] = {0, 0x01, 0, 0, 0xF1, 0x3F, 0, 0, 0xFF, 0x3F, 0x3F, 0x3F, 0x3F, 0, 0x0F, 0xF0};
+constexpr int slide_dirs[16] = {0, 0, 0x01, 0, 0, 0, 0xF0, 0x0F, 0, 0, 0, 0, 0, 0, 0xF0, 0x0F};
+
+constexpr int DIFF = 170;  // a difference of two squares (walls included) indexes `line` at DIFF + it
+
+struct Tables {
+    signed char line[2 * DIFF + 1];  // b - a -> the step from a toward b along a line, 0 off the lines
+    signed char dir[2][35];          // [side][step + 17] -> the side-relative direction of a step
+    unsigned short checks[2][8];     // [side][j] -> bit t: a piece of type t on neighbour j attacks the king
+};
+
+constexpr Tables make_tables()
+{
+    Tables t{};
+    for (int s : NEAR)
+        for (int k = 1; k <= 8; k++)
+            t.line[DIFF + k * s] = static_cast<signed char>(s);
+    for (int side = 0; side < 2; side++) {
+        for (int i = 0; i < 35; i++)
+            t.dir[side][i] = -1;
+        for (int d = 0; d < 8; d++)
+            t.dir[side][delta[side][d] + 17] = static_cast<signed char>(d);
+    }
+    for (int side = 0; side < 2; side++)
+        for (int j = 0; j < 8; j++) {
+            const int d = t.dir[side][17 - NEAR[j]];  // from the neighbour toward the king
+            for (int type = 1; type < 16; type++)
+                if (((step_dirs[type] | slide_dirs[type]) >> d) & 1)
+                    t.checks[side][j] = static_cast<unsigned short>(t.checks[side][j] | 1 << type);
+        }
+    return t;
+}
+constexpr Tables T = make_tables();
+
+inline int lowest(int m) { return __builtin_ctz(static_cast<unsigned>(m)); }
+// Rank counted from side's far edge: 1 is the last rank it moves toward.
+template <int S> constexpr int edge_rank(int sq) { return S ? (sq & 15) : 10 - (sq & 15); }
+
+// Origin of the piece of side S named by bit b of its attack word on sq.
+template <int S>
+inline int origin(const int *board, int sq, int b)
+{
+    if (b < 8 || b >= 16)
+        return sq - delta[S][b];
+    const int step = delta[S][b - 8];
+    int from = sq - step;
+    while (board[from] == 0)
+        from -= step;
+    return from;
+}
+
+// The forms in which the engine's generators give a board move of `type` from `from` to
+// `to`: the promote flag of each; returns how many. A pawn, bishop or rook promotes
+// whenever it may, a lance or knight on the last two ranks must, a silver may choose.
+template <int S>
+inline int forms(int type, int from, int to, bool *promote)
+{
+    const int r = edge_rank<S>(to);
+    promote[0] = false;
+    switch (type) {
+    case FU:
+        promote[0] = r <= 3;
+        return 1;
+    case KY:
+    case KE:
+        promote[0] = r <= 3;
+        promote[1] = false;
+        return r == 3 ? 2 : 1;
+    case GI:
+        promote[1] = true;
+        return r <= 3 || edge_rank<S>(from) <= 3 ? 2 : 1;
+    case KA:
+    case HI:
+        promote[0] = r <= 3 || edge_rank<S>(from) <= 3;
+        return 1;
+    default:
+        return 1;
+    }
+}
+
+// The copies below leave the pins out: MakeEvasion computes the defender's own, and
+// neither MakeMoveKing nor mate_in_one reads any.
+static_assert(offsetof(Position, hand) == offsetof(Position, board) + sizeof(Position::board));
+static_assert(offsetof(Position, pin) < offsetof(Position, attack) && offsetof(Position, attack) < offsetof(Position, key));
+inline void copy_without_pins(Position *to, const Position *from)
+{
+    std::memcpy(to->board, from->board, sizeof from->board + sizeof from->hand);
+    std::memcpy(to->attack, from->attack, sizeof(Position) - offsetof(Position, attack));
+}
+
+// Answers to a contact check: at most 8 king moves and two moves per attack bit (18) onto
+// the checker's square; a contact check leaves nothing to interpose, and with a second
+// (discovered) checker only the king moves.
+constexpr int ANSWER_LIST_SIZE = 64;
+
+template <int S>
+struct Finder {
+    static constexpr int E = S ^ 1;  // the defender
+    static constexpr int OWN = S ? 16 : 32, FOE = S ? 32 : 16;
+    const Position *p;
+    int K;                   // the defender's king
+    const int *b, *as, *ae;  // board, attacker's and defender's attack words
+
+    // True when, after the answer made on a copy of child, mate_in_one finds a mate.
+    bool answered(const Position *child, int answer) const
+    {
+        Position next;
+        copy_without_pins(&next, child);
+        NewBoard(E, answer, &next);
+        return mate_in_one(S, &next) != 0;
+    }
+
+    // True when move (a contact check by construction) is legal and every answer of the
+    // defender is met by a mate in one; a move without answers mates at once and counts,
+    // but for a pawn drop (illegal then). The king's moves come first: most often one of
+    // them escapes, and the captures (with the pins they need) are then never generated.
+    bool proves(int move) const
+    {
+        Position child;
+        copy_without_pins(&child, p);
+        NewBoard(S, move, &child);
+        if (in_check(S, &child))
+            return false;  // the mover was pinned
+        const int checkers = child.attack[S][K];
+        int list[ANSWER_LIST_SIZE];
+        const int kings = MakeMoveKing(E, &child, list);
+        for (int i = 0; i < kings; i++)
+            if (!answered(&child, list[i]))
+                return false;
+        int n = kings;
+        if (!(checkers & (checkers - 1))) {
+            n = MakeEvasion(E, &child, checkers, list);  // the same king moves first, then the captures
+            for (int i = kings; i < n; i++)
+                if (!answered(&child, list[i]))
+                    return false;
+        }
+        return n > 0 || move_from(move) != 0 || move_piece(move) != FU;
+    }
+
+    // The attacker attacks t once the piece on `from` (mover_bit on t) has moved there:
+    // another piece, or a slider behind the mover that follows it.
+    bool supported(int t, int from, int mover_bit) const
+    {
+        if (as[t] & ~mover_bit)
+            return true;
+        const int s = T.line[DIFF + t - from];
+        return s && ((as[from] >> (8 + T.dir[S][s + 17])) & 1);
+    }
+
+    // A pawn of the attacker stands on the file of sq.
+    bool pawn_on_file(int sq) const
+    {
+        const int file = sq & 0xF0;
+        for (int rank = 1; rank <= 9; rank++)
+            if (b[file + rank] == (OWN | FU))
+                return true;
+        return false;
+    }
+
+    int find() const;
+};
+
+template <int S>
+int Finder<S>::find() const
+{
+    const int *hand = p->hand[S];
+    // 1. Onto the squares next to the king. A checker there that nothing of the attacker's
+    // attacks is taken by the king: such sacrifices are left out.
+    for (int j = 0; j < 8; j++) {
+        const int t = K + NEAR[j];
+        const int w = b[t];
+        const int a = as[t];
+        if ((w & OWN) || !a)
+            continue;  // the attacker's own piece or a wall, or a square it does not support
+        const int checking = T.checks[S][j];
+        if (w == 0) {
+            for (int type = HI; type >= FU; type--) {
+                if (!hand[type] || !((checking >> type) & 1))
+                    continue;
+                if (type == FU && pawn_on_file(t))
+                    continue;
+                const int move = make_move(0, t, type, 0, false);
+                if (proves(move))
+                    return move;
+            }
+        }
+        for (int m = a; m; m &= m - 1) {
+            const int bit = lowest(m);
+            const int from = origin<S>(b, t, bit);
+            const int type = b[from] & 15;
+            if (type == OU || !supported(t, from, 1 << bit))
+                continue;
+            bool promote[2];
+            const int n = forms<S>(type, from, t, promote);
+            for (int i = 0; i < n; i++) {
+                const int placed = promote[i] ? type | PROMOTE : type;
+                if (!((checking >> placed) & 1))
+                    continue;
+                const int move = make_move(from, t, type, w & 15, promote[i]);
+                if (proves(move))
+                    return move;
+            }
+        }
+    }
+    // 2. Knight checks, dropped or jumped (the plain form: a knight two ranks behind the king
+    // never must promote). One that a defender's piece can take with nothing to take back
+    // is left out; one that nothing can take needs no support.
+    if (edge_rank<S>(K) > 7)
+        return 0;  // the knight's squares are off the board
+    for (int jump = 16; jump <= 17; jump++) {
+        const int t = K - delta[S][jump];
+        const int w = b[t];
+        if (w & OWN)
+            continue;
+        const bool safe = !ae[t];
+        if (w == 0 && hand[KE] && (safe || as[t])) {
+            const int move = make_move(0, t, KE, 0, false);
+            if (proves(move))
+                return move;
+        }
+        for (int m = as[t] & 0x30000; m; m &= m - 1) {
+            const int bit = lowest(m);
+            const int from = t - delta[S][bit];
+            if (!safe && !supported(t, from, 1 << bit))
+                continue;
+            const int move = make_move(from, t, KE, w & 15, false);
+            if (proves(move))
+                return move;
+        }
+    }
+    return 0;
+}
+
+template <int S>
+int find_mate(const Position *p)
+{
+    const int K = p->king[S ^ 1];
+    if (!K || in_check(S, p) || in_check(S ^ 1, p))
+        return 0;
+    const Finder<S> f{p, K, p->board, p->attack[S], p->attack[S ^ 1]};
+    return f.find();
+}
+
+}  // namespace
+
+int mate_in_three(int side, const Position *p) { return side ? find_mate<1>(p) : find_mate<0>(p); }

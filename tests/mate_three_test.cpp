@@ -1,0 +1,327 @@
+// The mate-in-three test against a brute force over the full legal move lists: whatever it
+// answers is a mate in three plies (or one), and each mate it misses is of a kind it leaves
+// out. Positions: positions of the test games in both views, the same with the defender's
+// hand handed to the attacker, positions a few random moves away and positions where the
+// attacker has brought pieces toward the king; fairy-stockfish's mates at the ends of the
+// test games; the mate solver on a sample; hand-made cases.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "board/attack.h"
+#include "board/new_board.h"
+#include "movegen/make_legal.h"
+#include "movegen/mate_moves.h"
+#include "search/mate_one.h"
+#include "search/mate_search.h"
+#include "search/mate_three.h"
+#include "test_util.h"
+#include "tools/perft_core.h"
+
+namespace {
+
+// Every legal move of side in p (the plain ones the generators leave out included, pawn
+// drops that mate left out).
+int legal(Position p, int side, int *list)
+{
+    static Position scratch;
+    return all_legal_moves(side, &p, list, &scratch);
+}
+
+// Side, to move in p, has a legal move that checks and leaves the defender no legal move.
+bool mates_in_one(const Position &p, int side)
+{
+    int list[MATE_LIST_SIZE], replies[MATE_LIST_SIZE];
+    const int n = legal(p, side, list);
+    for (int i = 0; i < n; i++) {
+        Position c = p;
+        NewBoard(side, list[i], &c);
+        if (gives_check(side, &c) && legal(c, side ^ 1, replies) == 0)
+            return true;
+    }
+    return false;
+}
+
+int distance(int a, int b) { return std::max(std::abs((a >> 4) - (b >> 4)), std::abs((a & 15) - (b & 15))); }
+
+// The move just made into c checks by the piece it moved, from next to the king or a
+// knight's jump away.
+bool contact_check(const Position &c, int side, int move)
+{
+    const int k = c.king[side ^ 1];
+    for (int bits = c.attack[side][k]; bits; bits &= bits - 1) {
+        const int b = __builtin_ctz(static_cast<unsigned>(bits));
+        if (attacker_square(&c, side, k, b) == move_to(move) && (b >= 16 || distance(k, move_to(move)) == 1))
+            return true;
+    }
+    return false;
+}
+
+// A contact check of the legal moves that mates in three plies: every answer (there is at
+// least one) is met by a mate; or that mates at once.
+struct RefMate {
+    int move;
+    bool at_once;
+};
+
+std::vector<RefMate> reference_mates(const Position &root, int side)
+{
+    int list[MATE_LIST_SIZE], answers[MATE_LIST_SIZE];
+    std::vector<RefMate> out;
+    const int n = legal(root, side, list);
+    for (int i = 0; i < n; i++) {
+        Position c = root;
+        NewBoard(side, list[i], &c);
+        if (!gives_check(side, &c) || !contact_check(c, side, list[i]))
+            continue;
+        const int na = legal(c, side ^ 1, answers);
+        bool all = true;
+        for (int a = 0; a < na && all; a++) {
+            Position g = c;
+            NewBoard(side ^ 1, answers[a], &g);
+            all = mates_in_one(g, side);
+        }
+        if (all)
+            out.push_back({list[i], na == 0});
+    }
+    return out;
+}
+
+// Why a reference mate in three is not found, in the order the test meets them: a plain
+// move the generators leave out, a checker taken with nothing to take back (a sacrifice it
+// never looks at), an answer after which the mate is one that mate_in_one leaves out; or
+// none of these, which must not happen.
+enum Miss { UNEXPLAINED, THIRD_MOVE, SACRIFICE, PLAIN };
+const char *miss_names[4] = {"unexplained", "third move beyond mate_in_one", "sacrifice", "plain move"};
+
+Miss why_missed(const Position &root, int side, int move)
+{
+    int list[MOVE_LIST_SIZE];
+    Position q = root;
+    int n = MakeMove(side, &q, list);
+    n += MakeDrop(side, &q, list + n);
+    if (std::find(list, list + n, move) == list + n)
+        return PLAIN;
+    Position c = root;
+    NewBoard(side, move, &c);
+    const int to = move_to(move);
+    if (!c.attack[side][to] && (distance(to, c.king[side ^ 1]) == 1 || c.attack[side ^ 1][to]))
+        return SACRIFICE;
+    int answers[MATE_LIST_SIZE];
+    const int na = legal(c, side ^ 1, answers);
+    for (int a = 0; a < na; a++) {
+        Position g = c;
+        NewBoard(side ^ 1, answers[a], &g);
+        if (!mate_in_one(side, &g))
+            return THIRD_MOVE;
+    }
+    return UNEXPLAINED;
+}
+
+// The SFEN of p with side to move (side 1 is black), for the messages.
+std::string sfen_of(const Position &p, int side)
+{
+    static constexpr char letters[] = " PLNSGBRK";
+    std::string out;
+    for (int rank = 1; rank <= 9; rank++) {
+        int empty = 0;
+        for (int file = 9; file >= 1; file--) {
+            const int w = p.board[file * 16 + rank];
+            if (!w) {
+                empty++;
+                continue;
+            }
+            if (empty)
+                out += std::to_string(empty);
+            empty = 0;
+            if ((w & 15) > OU)
+                out += '+';
+            const char c = letters[(w & 15) == OU ? OU : w & 7];
+            out += (w & S) ? c : static_cast<char>(c - 'A' + 'a');
+        }
+        if (empty)
+            out += std::to_string(empty);
+        if (rank < 9)
+            out += '/';
+    }
+    out += side ? " b " : " w ";
+    std::string hands;
+    for (int s = 1; s >= 0; s--)
+        for (int t = HI; t >= FU; t--)
+            if (p.hand[s][t]) {
+                if (p.hand[s][t] > 1)
+                    hands += std::to_string(p.hand[s][t]);
+                hands += s ? letters[t] : static_cast<char>(letters[t] - 'A' + 'a');
+            }
+    return out + (hands.empty() ? "-" : hands) + " 1";
+}
+
+struct Tally {
+    int positions = 0, with_mate = 0, found = 0, answered = 0;
+    int missed[4] = {};
+    std::vector<std::string> examples;  // a few misses of each kind, for the log
+};
+
+// mate_in_three against the reference on root with side to move.
+void compare(const Position &root, int side, Tally *tally, const std::string &where)
+{
+    if (!root.king[0] || !root.king[1] || in_check(side, &root) || in_check(side ^ 1, &root))
+        return;
+    const int answer = mate_in_three(side, &root);
+    const std::vector<RefMate> mates = reference_mates(root, side);
+    tally->positions++;
+    tally->answered += answer != 0;
+    if (answer) {
+        ASSERT_TRUE(std::any_of(mates.begin(), mates.end(), [answer](const RefMate &r) { return r.move == answer; }))
+            << where << ": sfen " << sfen_of(root, side) << " " << usi(answer) << " mates in no three plies";
+    }
+    if (std::all_of(mates.begin(), mates.end(), [](const RefMate &r) { return r.at_once; }))
+        return;
+    tally->with_mate++;
+    if (answer) {
+        tally->found++;
+        return;
+    }
+    Miss miss = PLAIN;
+    for (const RefMate &r : mates)
+        if (!r.at_once)
+            miss = std::min(miss, why_missed(root, side, r.move));
+    tally->missed[miss]++;
+    int same = 0;
+    for (const auto &e : tally->examples)
+        same += e.rfind(miss_names[miss], 0) == 0;
+    if (same < 2)
+        tally->examples.push_back(std::string(miss_names[miss]) + ": " + where + ": sfen " + sfen_of(root, side));
+}
+
+// Both views of p (side 1 to move): as it is, and turned with side 0 to move.
+void compare_both(const Position &p, Tally *tally, const std::string &where)
+{
+    compare(p, 1, tally, where);
+    compare(mirrored(p), 0, tally, where + " (turned)");
+}
+
+// The defender's hand goes to the side to move (side 1), with one or two more pieces of a
+// few random types, each count kept within what the set has; the defender may keep a
+// pawn, lance or knight.
+void enlarge_hands(Position *p, std::mt19937 &rng)
+{
+    static constexpr int most[8] = {0, 18, 4, 4, 4, 4, 2, 2};
+    for (int t = FU; t <= HI; t++) {
+        p->hand[1][t] += p->hand[0][t];
+        p->hand[0][t] = 0;
+        if (rng() % 2 == 0)
+            p->hand[1][t] = std::min(most[t], p->hand[1][t] + 1 + static_cast<int>(rng() % 2));
+    }
+    if (rng() % 2)
+        p->hand[0][1 + rng() % 3] = 1;
+    finish(*p);
+}
+
+// Side 1 plays `steps` random legal moves that give no check while side 0 passes, each
+// the one of three random picks that lands nearest the enemy king. False when the picks
+// hold no such move.
+bool press(Position *p, int steps, std::mt19937 &rng)
+{
+    static int list[MOVE_LIST_SIZE];
+    for (int s = 0; s < steps; s++) {
+        Trunk[0] = *p;
+        const int n = legal_moves(0, 1, list);
+        int best = 0, best_distance = 99;
+        for (int tries = 0; tries < 3 && n > 0; tries++) {
+            const int m = list[rng() % n];
+            Position c = *p;
+            NewBoard(1, m, &c);
+            if (in_check(0, &c))
+                continue;
+            const int d = distance(move_to(m), p->king[0]);
+            if (d < best_distance) {
+                best = m;
+                best_distance = d;
+            }
+        }
+        if (!best)
+            return false;
+        NewBoard(1, best, p);
+    }
+    return true;
+}
+
+void print(const char *name, const Tally &t)
+{
+    std::printf("%s: %d positions, %d answered, %d with a contact mate in three, %d found; missed:", name,
+                t.positions, t.answered, t.with_mate, t.found);
+    for (int m = 0; m < 4; m++)
+        std::printf(" %d %s%s", t.missed[m], miss_names[m], m < 3 ? "," : "\n");
+    for (const auto &e : t.examples)
+        std::printf("  %s\n", e.c_str());
+}
+
+// Every third position of the games (the brute force is slow), in both views; the same
+// with enlarged hands; a few random moves on; and after moves toward the king.
+TEST(MateInThree, AgreesWithTheLegalMovesOnGamePositions)
+{
+    Tally plain, handed, walked, pressed;
+    std::mt19937 rng(2024);
+    int list[MOVE_LIST_SIZE];
+    int game = 0;
+    for (const GameRecord &g : test_games()) {
+        game++;
+        for (std::size_t k = game % 3; k <= g.moves.size(); k += 3) {
+            ASSERT_GT(set_position(position_text(g, k)), 0);
+            const std::string where = "game " + std::to_string(game) + " ply " + std::to_string(k);
+            const Position root = Trunk[0];
+            compare_both(root, &plain, where);
+            Position p = root;
+            enlarge_hands(&p, rng);
+            compare_both(p, &handed, where + " with hands");
+            // A few random legal moves on, each side in turn, then the side to move attacks.
+            Trunk[0] = root;
+            int side = 1;
+            const int steps = 1 + static_cast<int>(rng() % 4);
+            bool ok = true;
+            for (int s = 0; s < steps && ok; s++) {
+                const int n = legal_moves(0, side, list);
+                ok = n > 0;
+                if (ok) {
+                    NewBoard(side, list[rng() % n], &Trunk[0]);
+                    side ^= 1;
+                }
+            }
+            if (ok) {
+                p = side == 0 ? mirrored(Trunk[0]) : Trunk[0];
+                if (rng() % 2)
+                    enlarge_hands(&p, rng);
+                compare_both(p, &walked, where + " walked");
+            }
+            p = root;
+            if (rng() % 2)
+                enlarge_hands(&p, rng);
+            if (press(&p, 5 + static_cast<int>(rng() % 12), rng))
+                compare_both(p, &pressed, where + " pressed");
+            if (HasFatalFailure())
+                return;
+        }
+    }
+    print("game positions", plain);
+    print("with enlarged hands", handed);
+    print("after random moves", walked);
+    print("after moves toward the king", pressed);
+    const Tally *all[] = {&plain, &handed, &walked, &pressed};
+    int positions = 0, found = 0;
+    for (const Tally *t : all) {
+        positions += t->positions;
+        found += t->found;
+        EXPECT_EQ(t->missed[UNEXPLAINED], 0);
+    }
+    EXPECT_GT(positions, 10000);
+    EXPECT_GT(found, 300);
+}
+
+}  // namespace
