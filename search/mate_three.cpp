@@ -20,6 +20,7 @@ constexpr int slide_dirs[16] = {0, 0, 0x01, 0, 0, 0, 0xF0, 0x0F, 0, 0, 0, 0, 0, 
 constexpr int DIFF = 170;  // a difference of two squares (walls included) indexes `line` at DIFF + it
 
 struct Tables {
+    signed char near[2 * DIFF + 1];  // square - king -> index j of the neighbour, -1 when not next to it
     signed char line[2 * DIFF + 1];  // b - a -> the step from a toward b along a line, 0 off the lines
     signed char dir[2][35];          // [side][step + 17] -> the side-relative direction of a step
     unsigned short checks[2][8];     // [side][j] -> bit t: a piece of type t on neighbour j attacks the king
@@ -28,6 +29,10 @@ struct Tables {
 constexpr Tables make_tables()
 {
     Tables t{};
+    for (int i = 0; i <= 2 * DIFF; i++)
+        t.near[i] = -1;
+    for (int j = 0; j < 8; j++)
+        t.near[DIFF + NEAR[j]] = static_cast<signed char>(j);
     for (int s : NEAR)
         for (int k = 1; k <= 8; k++)
             t.line[DIFF + k * s] = static_cast<signed char>(s);
@@ -49,6 +54,7 @@ constexpr Tables make_tables()
 constexpr Tables T = make_tables();
 
 inline int lowest(int m) { return __builtin_ctz(static_cast<unsigned>(m)); }
+inline int type_of_highest(int m) { return 31 - __builtin_clz(static_cast<unsigned>(m)); }
 // Rank counted from side's far edge: 1 is the last rank it moves toward.
 template <int S> constexpr int edge_rank(int sq) { return S ? (sq & 15) : 10 - (sq & 15); }
 
@@ -109,6 +115,16 @@ inline void copy_without_pins(Position *to, const Position *from)
 // (discovered) checker only the king moves.
 constexpr int ANSWER_LIST_SIZE = 64;
 
+// A check after which the king may still step to this many squares is left out: each of
+// them would need a mate in one, which is rare (about 3% of the mates) and costly to prove.
+constexpr int ROOMY = 3;
+constexpr bool roomy_mask(int m)
+{
+    for (int i = 1; i < ROOMY; i++)
+        m &= m - 1;
+    return m != 0;
+}
+
 template <int S>
 struct Finder {
     static constexpr int E = S ^ 1;  // the defender
@@ -116,6 +132,7 @@ struct Finder {
     const Position *p;
     int K;                   // the defender's king
     const int *b, *as, *ae;  // board, attacker's and defender's attack words
+    int escapes = 0;         // neighbours the king may step to now: not its own piece, not attacked
 
     // True when, after the answer made on a copy of child, mate_in_one finds a mate.
     bool answered(const Position *child, int answer) const
@@ -143,8 +160,13 @@ struct Finder {
         for (int i = 0; i < kings; i++)
             if (!answered(&child, list[i]))
                 return false;
+        // Captures of the checker by other pieces than the king, when it stands alone and
+        // a piece of the defender attacks it.
+        const int t = move_to(move);
+        const int j = T.near[DIFF + t - K];
+        const int takers = child.attack[E][t] & ~(j >= 0 ? 1 << T.dir[E][t - K + 17] : 0);
         int n = kings;
-        if (!(checkers & (checkers - 1))) {
+        if (takers && !(checkers & (checkers - 1))) {
             n = MakeEvasion(E, &child, checkers, list);  // the same king moves first, then the captures
             for (int i = kings; i < n; i++)
                 if (!answered(&child, list[i]))
@@ -163,6 +185,70 @@ struct Finder {
         return s && ((as[from] >> (8 + T.dir[S][s + 17])) & 1);
     }
 
+    // The neighbours of the king that the attacker's piece x on t attacks, with the king
+    // counted as absent (it cannot step back along a slide) and `from` as empty.
+    int cover(int x, int t, int from) const
+    {
+        const int type = x & 15;
+        int mask = 0;
+        for (int m = step_dirs[type]; m; m &= m - 1) {
+            const int j = T.near[DIFF + t + delta[S][lowest(m)] - K];
+            if (j >= 0)
+                mask |= 1 << j;
+        }
+        for (int m = slide_dirs[type]; m; m &= m - 1) {
+            const int st = delta[S][lowest(m)];
+            for (int n = t + st;; n += st) {
+                if (n == K) {
+                    mask |= 1 << T.near[DIFF + st];
+                    break;
+                }
+                const int j = T.near[DIFF + n - K];
+                if (j < 0)
+                    break;  // a slide leaves the king's surroundings for good
+                mask |= 1 << j;
+                if (b[n] && n != from)
+                    break;
+            }
+        }
+        return mask;
+    }
+
+    // The neighbours of the king that the attacker's sliders reach through `from` once the
+    // mover has left it for t.
+    int opened(int from, int t) const
+    {
+        int mask = 0;
+        for (int m = (as[from] >> 8) & 0xFF; m; m &= m - 1) {
+            const int st = delta[S][lowest(m)];
+            if (T.line[DIFF + from - t] == st)
+                continue;  // the mover went back along the slide and still stops it
+            for (int n = from + st; n != K; n += st) {
+                const int j = T.near[DIFF + n - K];
+                if (j >= 0)
+                    mask |= 1 << j;
+                if (n == t || b[n])
+                    break;
+            }
+        }
+        return mask;
+    }
+
+    // True when the king may still step to ROOMY squares or more after the piece x has
+    // checked from t (from: its origin, 0 for a drop; j: t's index next to the king, -1
+    // for a knight's square). Attacks that the move takes away (the mover's own from its
+    // origin, slides it stops on t) are still counted: the test errs toward trying.
+    bool roomy(int x, int t, int j, int from) const
+    {
+        int rest = j >= 0 ? escapes & ~(1 << j) : escapes;
+        if (!roomy_mask(rest))
+            return false;
+        rest &= ~cover(x, t, from);
+        if (from && (as[from] & 0xFF00))
+            rest &= ~opened(from, t);
+        return roomy_mask(rest);
+    }
+
     // A pawn of the attacker stands on the file of sq.
     bool pawn_on_file(int sq) const
     {
@@ -173,34 +259,48 @@ struct Finder {
         return false;
     }
 
-    int find() const;
+    int find();
 };
 
 template <int S>
-int Finder<S>::find() const
+int Finder<S>::find()
 {
+    // Neighbours of the king: where it may step now, where a piece could check by contact
+    // with support (the attacker attacks it and holds no piece there).
+    int targets = 0;
+#pragma GCC unroll 8
+    for (int j = 0; j < 8; j++) {
+        const int n = K + NEAR[j];
+        const int w = b[n], a = as[n];
+        escapes |= (!(w & FOE) && !a) << j;
+        targets |= (a && !(w & OWN)) << j;  // a wall holds both colours
+    }
     const int *hand = p->hand[S];
+    int drops = -1;  // types in hand, once needed
     // 1. Onto the squares next to the king. A checker there that nothing of the attacker's
     // attacks is taken by the king: such sacrifices are left out.
-    for (int j = 0; j < 8; j++) {
+    for (; targets; targets &= targets - 1) {
+        const int j = lowest(targets);
         const int t = K + NEAR[j];
         const int w = b[t];
-        const int a = as[t];
-        if ((w & OWN) || !a)
-            continue;  // the attacker's own piece or a wall, or a square it does not support
         const int checking = T.checks[S][j];
         if (w == 0) {
-            for (int type = HI; type >= FU; type--) {
-                if (!hand[type] || !((checking >> type) & 1))
-                    continue;
-                if (type == FU && pawn_on_file(t))
+            if (drops < 0) {
+                drops = 0;
+#pragma GCC unroll 7
+                for (int type = FU; type <= HI; type++)
+                    drops |= (hand[type] != 0) << type;
+            }
+            for (int m = drops & checking; m; m &= ~(1 << type_of_highest(m))) {
+                const int type = type_of_highest(m);
+                if ((type == FU && pawn_on_file(t)) || roomy(OWN | type, t, j, 0))
                     continue;
                 const int move = make_move(0, t, type, 0, false);
                 if (proves(move))
                     return move;
             }
         }
-        for (int m = a; m; m &= m - 1) {
+        for (int m = as[t]; m; m &= m - 1) {
             const int bit = lowest(m);
             const int from = origin<S>(b, t, bit);
             const int type = b[from] & 15;
@@ -210,7 +310,7 @@ int Finder<S>::find() const
             const int n = forms<S>(type, from, t, promote);
             for (int i = 0; i < n; i++) {
                 const int placed = promote[i] ? type | PROMOTE : type;
-                if (!((checking >> placed) & 1))
+                if (!((checking >> placed) & 1) || roomy(OWN | placed, t, j, from))
                     continue;
                 const int move = make_move(from, t, type, w & 15, promote[i]);
                 if (proves(move))
@@ -223,13 +323,15 @@ int Finder<S>::find() const
     // is left out; one that nothing can take needs no support.
     if (edge_rank<S>(K) > 7)
         return 0;  // the knight's squares are off the board
+    if (!hand[KE] && !((as[K - delta[S][16]] | as[K - delta[S][17]]) & 0x30000))
+        return 0;  // no knight to drop or to jump there
     for (int jump = 16; jump <= 17; jump++) {
         const int t = K - delta[S][jump];
         const int w = b[t];
         if (w & OWN)
             continue;
         const bool safe = !ae[t];
-        if (w == 0 && hand[KE] && (safe || as[t])) {
+        if (w == 0 && hand[KE] && (safe || as[t]) && !roomy(OWN | KE, t, -1, 0)) {
             const int move = make_move(0, t, KE, 0, false);
             if (proves(move))
                 return move;
@@ -237,7 +339,7 @@ int Finder<S>::find() const
         for (int m = as[t] & 0x30000; m; m &= m - 1) {
             const int bit = lowest(m);
             const int from = t - delta[S][bit];
-            if (!safe && !supported(t, from, 1 << bit))
+            if ((!safe && !supported(t, from, 1 << bit)) || roomy(OWN | KE, t, -1, from))
                 continue;
             const int move = make_move(from, t, KE, w & 15, false);
             if (proves(move))
@@ -253,7 +355,7 @@ int find_mate(const Position *p)
     const int K = p->king[S ^ 1];
     if (!K || in_check(S, p) || in_check(S ^ 1, p))
         return 0;
-    const Finder<S> f{p, K, p->board, p->attack[S], p->attack[S ^ 1]};
+    Finder<S> f{p, K, p->board, p->attack[S], p->attack[S ^ 1]};
     return f.find();
 }
 

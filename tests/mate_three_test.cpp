@@ -95,10 +95,12 @@ std::vector<RefMate> reference_mates(const Position &root, int side)
 
 // Why a reference mate in three is not found, in the order the test meets them: a plain
 // move the generators leave out, a checker taken with nothing to take back (a sacrifice it
-// never looks at), an answer after which the mate is one that mate_in_one leaves out; or
-// none of these, which must not happen.
-enum Miss { UNEXPLAINED, THIRD_MOVE, SACRIFICE, PLAIN };
-const char *miss_names[4] = {"unexplained", "third move beyond mate_in_one", "sacrifice", "plain move"};
+// never looks at), a check that leaves the king three squares or more to step to (left
+// out too), an answer after which the mate is one that mate_in_one leaves out; or none of
+// these, which must not happen.
+enum Miss { UNEXPLAINED, THIRD_MOVE, ROOMY, SACRIFICE, PLAIN, MISS_KINDS };
+const char *miss_names[MISS_KINDS] = {"unexplained", "third move beyond mate_in_one", "three king moves or more",
+                                      "sacrifice", "plain move"};
 
 Miss why_missed(const Position &root, int side, int move)
 {
@@ -115,6 +117,8 @@ Miss why_missed(const Position &root, int side, int move)
         return SACRIFICE;
     int answers[MATE_LIST_SIZE];
     const int na = legal(c, side ^ 1, answers);
+    if (std::count_if(answers, answers + na, [](int a) { return move_piece(a) == OU; }) >= 3)
+        return ROOMY;
     for (int a = 0; a < na; a++) {
         Position g = c;
         NewBoard(side ^ 1, answers[a], &g);
@@ -164,7 +168,7 @@ std::string sfen_of(const Position &p, int side)
 
 struct Tally {
     int positions = 0, with_mate = 0, found = 0, answered = 0;
-    int missed[4] = {};
+    int missed[MISS_KINDS] = {};
     std::vector<std::string> examples;  // a few misses of each kind, for the log
 };
 
@@ -257,8 +261,8 @@ void print(const char *name, const Tally &t)
 {
     std::printf("%s: %d positions, %d answered, %d with a contact mate in three, %d found; missed:", name,
                 t.positions, t.answered, t.with_mate, t.found);
-    for (int m = 0; m < 4; m++)
-        std::printf(" %d %s%s", t.missed[m], miss_names[m], m < 3 ? "," : "\n");
+    for (int m = 0; m < MISS_KINDS; m++)
+        std::printf(" %d %s%s", t.missed[m], miss_names[m], m < MISS_KINDS - 1 ? "," : "\n");
     for (const auto &e : t.examples)
         std::printf("  %s\n", e.c_str());
 }
