@@ -25,7 +25,7 @@
 //     attacker's left to take back (never looked at: trying them would cost four times
 //     as much for one mate in twenty);
 //   - checks that leave the king three squares or more to step to (each would need a
-//     mate of its own; about one mate in thirty-five);
+//     mate of its own; about one mate in forty);
 //   - mates whose third move is one that mate_in_one leaves out (a discovered check,
 //     some distant checks).
 // Returns 0 when side is in check, or the enemy has no king or is in check.

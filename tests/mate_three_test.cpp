@@ -328,4 +328,125 @@ TEST(MateInThree, AgreesWithTheLegalMovesOnGamePositions)
     EXPECT_GT(found, 300);
 }
 
+// The mates in one and three plies that fairy-stockfish found at the ends of the test games
+// (tests/data/tsume.txt): every answer is a mate of the brute force; of the mates in three
+// plies, those whose first move is no contact check are out of reach, the others are found
+// but for the kinds left out.
+TEST(MateInThree, AgreesWithTheMatesOfAnotherEngine)
+{
+    std::ifstream in(std::string(QVN_TEST_DATA) + "/tsume.txt");
+    Tally ones, threes;
+    int distant = 0, number = 0;
+    for (std::string line; std::getline(in, line);) {
+        number++;
+        const std::size_t space = line.find(' ');
+        if (line.empty() || line[0] == '#' || space == std::string::npos)
+            continue;
+        const int plies = std::stoi(line.substr(0, space));
+        const std::string position = line.substr(space + 1);
+        ASSERT_GT(set_position(position + "\n"), 0) << position;
+        const Position root = Trunk[0];
+        if (plies == 3 && reference_mates(root, 1).empty()) {
+            distant++;  // no contact check mates
+            EXPECT_EQ(mate_in_three(1, &root), 0) << position;
+            continue;
+        }
+        compare(root, 1, plies == 3 ? &threes : &ones, "tsume.txt line " + std::to_string(number));
+        if (HasFatalFailure())
+            return;
+    }
+    print("another engine's mates in one", ones);
+    print("another engine's mates in three", threes);
+    std::printf("  and %d mates in three that start with no contact check\n", distant);
+    EXPECT_GE(threes.positions + distant, 100);
+    EXPECT_GT(threes.found, threes.with_mate / 2);
+    EXPECT_EQ(threes.missed[UNEXPLAINED] + ones.missed[UNEXPLAINED], 0);
+}
+
+// Wherever it answers, the mate solver finds a mate of three plies at most.
+TEST(MateInThree, AgreesWithTheMateSolver)
+{
+    ASSERT_TRUE(mate_table_resize(4));
+    std::mt19937 rng(4711);
+    static MateResult result;
+    MateLimits limits;
+    limits.nodes = 3000;
+    int positions = 0, answered = 0;
+    int game = 0;
+    for (const GameRecord &g : test_games()) {
+        game++;
+        for (std::size_t k = 10 + game % 4; k <= g.moves.size(); k += 4) {
+            ASSERT_GT(set_position(position_text(g, k)), 0);
+            Position p = Trunk[0];
+            if (rng() % 2)
+                enlarge_hands(&p, rng);
+            if (!press(&p, 3 + static_cast<int>(rng() % 8), rng))
+                continue;
+            if (in_check(1, &p) || in_check(0, &p))
+                continue;
+            positions++;
+            const int answer = mate_in_three(1, &p);
+            if (!answer)
+                continue;
+            answered++;
+            mate_solve(1, &p, limits, &result);
+            EXPECT_EQ(result.status, MATE_FOUND) << "sfen " << sfen_of(p, 1) << " " << usi(answer);
+            EXPECT_LE(result.length, 3) << "sfen " << sfen_of(p, 1) << " " << usi(answer);
+        }
+    }
+    std::printf("mate solver: %d positions, %d answered\n", positions, answered);
+    EXPECT_GT(positions, 3000);
+    EXPECT_GT(answered, 300);
+}
+
+// Made by hand; each is also held against the brute force, in both views.
+struct Case {
+    const char *what;
+    const char *sfen;      // side 1 (black) to move
+    const char *expected;  // the start of the move's USI text, or "" for no answer
+    bool mate;             // a contact check mates in three plies
+};
+
+constexpr Case cases[] = {
+    {"a gold dropped above the pawn, then a gold dropped on the king", "9/8k/9/8P/9/9/9/9/4K4 b 2G 1", "G*1c", true},
+    {"a pawn dropped to check, then the gold steps up", "8k/9/6G2/7N1/9/9/9/9/4K4 b P 1", "P*1b", true},
+    {"the same pawn drop would mate: not allowed", "8k/9/6G2/7N1/3B5/9/9/9/4K4 b P 1", "", false},
+    {"a gold drives the king out, a lance dropped below mates", "8k/9/6N2/6S2/9/9/9/9/4K4 b GL 1", "G*2a", true},
+    {"a silver in hand is dropped between", "8k/9/6N2/6S2/9/9/9/9/4K4 b GLs 1", "", false},
+    {"a pawn in hand is dropped between", "8k/9/6N2/6S2/9/9/9/9/4K4 b GLp 1", "", false},
+    {"a pawn in hand that may not be dropped between", "8k/9/6N2/6S2/9/9/8p/9/4K4 b GLp 1", "G*2a", true},
+};
+
+TEST(MateInThree, HandMadeCases)
+{
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.what) + ": " + c.sfen);
+        ASSERT_GT(set_position(std::string("sfen ") + c.sfen + "\n"), 0);
+        ASSERT_EQ(Reverse, 0);
+        const Position root = Trunk[0];
+        EXPECT_EQ(mate_in_one(1, &root), 0);
+        const int answer = mate_in_three(1, &root);
+        const std::vector<RefMate> mates = reference_mates(root, 1);
+        EXPECT_EQ(!mates.empty(), c.mate);
+        if (c.expected[0] == '\0') {
+            EXPECT_EQ(answer, 0) << usi(answer);
+        } else {
+            ASSERT_NE(answer, 0);
+            EXPECT_EQ(usi(answer).rfind(c.expected, 0), 0u) << usi(answer);
+            EXPECT_TRUE(std::any_of(mates.begin(), mates.end(), [answer](const RefMate &r) { return r.move == answer; }))
+                << usi(answer);
+        }
+        // The other side's code meets the same position turned.
+        const Position turned = mirrored(root);
+        const int turned_answer = mate_in_three(0, &turned);
+        EXPECT_EQ(turned_answer != 0, answer != 0);
+        if (turned_answer) {
+            const std::vector<RefMate> turned_mates = reference_mates(turned, 0);
+            EXPECT_TRUE(std::any_of(turned_mates.begin(), turned_mates.end(),
+                                    [turned_answer](const RefMate &r) { return r.move == turned_answer; }))
+                << usi(turned_answer);
+        }
+    }
+}
+
 }  // namespace
