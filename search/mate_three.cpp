@@ -17,7 +17,7 @@ constexpr int NEAR[8] = {-17, -16, -15, -1, 1, 15, 16, 17};
 constexpr int step_dirs[16] = {0, 0x01, 0, 0, 0xF1, 0x3F, 0, 0, 0xFF, 0x3F, 0x3F, 0x3F, 0x3F, 0, 0x0F, 0xF0};
 constexpr int slide_dirs[16] = {0, 0, 0x01, 0, 0, 0, 0xF0, 0x0F, 0, 0, 0, 0, 0, 0, 0xF0, 0x0F};
 
-constexpr int DIFF = 170;  // a difference of two squares (walls included) indexes `line` at DIFF + it
+constexpr int DIFF = 170;  // a difference of two squares (walls included) indexes `near` and `line` at DIFF + it
 
 struct Tables {
     signed char near[2 * DIFF + 1];  // square - king -> index j of the neighbour, -1 when not next to it
@@ -118,6 +118,7 @@ constexpr int ANSWER_LIST_SIZE = 64;
 // A check after which the king may still step to this many squares is left out: each of
 // them would need a mate in one, which is rare (about 3% of the mates) and costly to prove.
 constexpr int ROOMY = 3;
+// True when the mask of squares m holds ROOMY of them or more.
 constexpr bool roomy_mask(int m)
 {
     for (int i = 1; i < ROOMY; i++)
