@@ -48,6 +48,7 @@ const ParamInfo table[] = {
     {"qs_see_all", &params.qs_see_all, 0, 1},
     {"qs_mate_one", &params.qs_mate_one, 0, 1},
     {"mate_one", &params.mate_one, 0, 1},
+    {"mate_three", &params.mate_three, 0, 1},
 };
 
 }  // namespace

@@ -36,6 +36,8 @@ struct SearchParams {
     // main-search nodes (not the root) not in check without one (0 or 1 each).
     int qs_mate_one = 1;
     int mate_one = 1;
+    // The three-ply mate test of contact checks at the same main-search nodes (0 or 1).
+    int mate_three = 0;
 };
 // Recomputes the tables derived from the constants (the reductions).
 void init_search_params();

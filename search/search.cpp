@@ -11,6 +11,7 @@
 #include "movegen/make_legal.h"
 #include "platform/platform.h"
 #include "search/mate_one.h"
+#include "search/mate_three.h"
 #include "search/ordering.h"
 #include "search/params.h"
 #include "search/pv.h"
@@ -171,17 +172,20 @@ int extension(int move, int ply, int full_band, int half_band)
     return 0;
 }
 
-// A node not in check without a move from the table: when side mates at once, the mate's
-// score (stored deeper than the node, for it holds at any depth), else 0.
+// A node not in check without a move from the table: when side mates at once (or in three
+// plies by a contact check), the mate's score (stored deeper than the node, for it holds at
+// any depth), else 0. A node searched once has a table move, so each position is tested once.
 int mate_at_once(SearchWorker &w, int side, int ply, int depth, int *pv)
 {
-    if (!params.mate_one)
-        return 0;
-    const int m = mate_in_one(side, &w.trunk[ply]);
+    int m = params.mate_one ? mate_in_one(side, &w.trunk[ply]) : 0, plies = 1;
+    if (!m && params.mate_three && ply + 3 <= MAX_SEARCH_PLY) {
+        m = mate_in_three(side, &w.trunk[ply]);
+        plies = 3;
+    }
     if (!m)
         return 0;
     profile[83]++;
-    const int v = MATE - 1 - ply;
+    const int v = MATE - plies - ply;
     table_store(side, &w.trunk[ply], ply, HASH_EXACT, std::min(depth + 12, HASH_KEEP_DEPTH - 1), v, m & MOVE_MASK);
     pv[0] = m & MOVE_MASK;
     pv[1] = PV_END;

@@ -85,6 +85,8 @@ def main():
     positions = [p for p in positions if len(p.split()) > 30]  # middle games only
     names = [os.path.basename(os.path.dirname(os.path.abspath(e))) if e not in ("fsf", "fairy-stockfish") else "fsf"
              for e in args.engines]
+    # Two engines in folders of one name (build/ of two work trees) would share their columns.
+    names = [n if names.count(n) == 1 else "%s#%d" % (n, i + 1) for i, n in enumerate(names)]
     procs = [start(e, args.option) for e in args.engines]
     depths = {n: [] for n in names}
     nodes = {n: 0 for n in names}
