@@ -109,6 +109,36 @@ inline int forms(int type, int from, int to, bool *promote)
     }
 }
 
+// The neighbours of the king on K that the piece x of side S on t attacks on the board b,
+// with the king counted as absent (it cannot step back along a slide) and `from` as empty.
+template <int S>
+inline int king_cover(const int *b, int K, int x, int t, int from)
+{
+    const int type = x & 15;
+    int mask = 0;
+    for (int m = step_dirs[type]; m; m &= m - 1) {
+        const int j = T.near[DIFF + t + delta[S][lowest(m)] - K];
+        if (j >= 0)
+            mask |= 1 << j;
+    }
+    for (int m = slide_dirs[type]; m; m &= m - 1) {
+        const int st = delta[S][lowest(m)];
+        for (int n = t + st;; n += st) {
+            if (n == K) {
+                mask |= 1 << T.near[DIFF + st];
+                break;
+            }
+            const int j = T.near[DIFF + n - K];
+            if (j < 0)
+                break;  // a slide leaves the king's surroundings for good
+            mask |= 1 << j;
+            if (b[n] && n != from)
+                break;
+        }
+    }
+    return mask;
+}
+
 // A copy of from without the pins: MakeEvasion computes the defender's own, and neither
 // the king's moves nor the mate tests read any.
 static_assert(offsetof(Position, hand) == offsetof(Position, board) + sizeof(Position::board));

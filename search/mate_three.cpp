@@ -86,34 +86,8 @@ struct Finder {
         return s && ((as[from] >> (8 + T.dir[S][s + 17])) & 1);
     }
 
-    // The neighbours of the king that the attacker's piece x on t attacks, with the king
-    // counted as absent (it cannot step back along a slide) and `from` as empty.
-    int cover(int x, int t, int from) const
-    {
-        const int type = x & 15;
-        int mask = 0;
-        for (int m = step_dirs[type]; m; m &= m - 1) {
-            const int j = T.near[DIFF + t + delta[S][lowest(m)] - K];
-            if (j >= 0)
-                mask |= 1 << j;
-        }
-        for (int m = slide_dirs[type]; m; m &= m - 1) {
-            const int st = delta[S][lowest(m)];
-            for (int n = t + st;; n += st) {
-                if (n == K) {
-                    mask |= 1 << T.near[DIFF + st];
-                    break;
-                }
-                const int j = T.near[DIFF + n - K];
-                if (j < 0)
-                    break;  // a slide leaves the king's surroundings for good
-                mask |= 1 << j;
-                if (b[n] && n != from)
-                    break;
-            }
-        }
-        return mask;
-    }
+    // The neighbours of the king that the attacker's piece x on t attacks (see king_cover).
+    int cover(int x, int t, int from) const { return king_cover<S>(b, K, x, t, from); }
 
     // The neighbours of the king that the attacker's sliders reach through `from` once the
     // mover has left it for t.
