@@ -114,6 +114,43 @@ void move2usi(int move, char *buf)
     }
 }
 
+std::string write_sfen(const Position &p, bool gote_to_move, int move_number)
+{
+    static constexpr char letters[] = " PLNSGBRK";
+    const auto lower = [](char c) { return static_cast<char>(c - 'A' + 'a'); };
+    std::string s;
+    for (int rank = 1; rank <= 9; rank++) {
+        int empty = 0;
+        for (int file = 9; file >= 1; file--) {
+            const int w = p.board[file * 16 + rank];
+            if (!w) {
+                empty++;
+                continue;
+            }
+            if (empty)
+                s += static_cast<char>('0' + empty), empty = 0;
+            if ((w & 15) > OU)
+                s += '+';
+            const char c = letters[(w & 15) == OU ? OU : (w & 7)];
+            s += (w & 16) ? c : lower(c);
+        }
+        if (empty)
+            s += static_cast<char>('0' + empty);
+        if (rank < 9)
+            s += '/';
+    }
+    s += gote_to_move ? " w " : " b ";
+    std::string hands;
+    for (int side : {1, 0})
+        for (int t = HI; t >= FU; t--)
+            if (const int n = p.hand[side][t]) {
+                if (n > 1)
+                    hands += std::to_string(n);
+                hands += side ? letters[t] : lower(letters[t]);
+            }
+    return s + (hands.empty() ? "-" : hands) + " " + std::to_string(move_number);
+}
+
 const char *parse_sfen(const char *s, Position *p, bool *gote_to_move, const char **rest)
 {
     clear_board(p);

@@ -3,6 +3,8 @@
 // search's reports, the tools and the front end all reach it downward.
 #pragma once
 
+#include <string>
+
 #include "board/position.h"
 
 // Turns a move 180 degrees (keeps piece, captured, promote and the first annotations).
@@ -20,6 +22,8 @@ void move2usi(int move, char *buf);
 // Reads the board and hand fields of an SFEN into p (sente as side 1). Sets *gote_to_move
 // and *rest to the text after the hand field. Returns an error text, or nullptr.
 const char *parse_sfen(const char *s, Position *p, bool *gote_to_move, const char **rest);
+// The SFEN of p as it stands (side 1 is sente), for messages and records.
+std::string write_sfen(const Position &p, bool gote_to_move, int move_number);
 // Fills in piece and captured of a board move and checks that side can make it in p:
 // its own piece, a square it really reaches, not onto its own piece or a king, legal
 // promotion. Drops: a piece in hand onto an empty square, no dead rank, no second pawn.

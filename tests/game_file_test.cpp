@@ -15,43 +15,6 @@
 
 namespace {
 
-// The SFEN of a position in its real orientation (side 1 the first player).
-std::string sfen_of(const Position &p, bool second_to_move, int move_number)
-{
-    static const char letters[] = " PLNSGBRK";
-    std::string s;
-    for (int rank = 1; rank <= 9; rank++) {
-        int empty = 0;
-        for (int file = 9; file >= 1; file--) {
-            const int w = p.board[file * 16 + rank];
-            if (!w) {
-                empty++;
-                continue;
-            }
-            if (empty)
-                s += static_cast<char>('0' + empty), empty = 0;
-            if ((w & 15) > OU)
-                s += '+';
-            const char c = letters[(w & 15) == OU ? OU : (w & 7)];
-            s += (w & 16) ? c : static_cast<char>(c + 32);
-        }
-        if (empty)
-            s += static_cast<char>('0' + empty);
-        if (rank < 9)
-            s += '/';
-    }
-    s += second_to_move ? " w " : " b ";
-    std::string hands;
-    for (int side : {1, 0})
-        for (int t = HI; t >= FU; t--)
-            if (const int n = p.hand[side][t]) {
-                if (n > 1)
-                    hands += std::to_string(n);
-                hands += side ? letters[t] : static_cast<char>(letters[t] + 32);
-            }
-    return s + (hands.empty() ? "-" : hands) + " " + std::to_string(move_number);
-}
-
 // The test games as game records with made-up scores, some starting from an SFEN.
 std::vector<GameData> sample_games(std::size_t count)
 {
@@ -70,7 +33,7 @@ std::vector<GameData> sample_games(std::size_t count)
             first = 1 + i / 4 % 2;
             if (set_position(position_text(games[i], first)) <= 0)
                 return out;
-            g.sfen = sfen_of(Reverse ? turned(Trunk[0]) : Trunk[0], Reverse != 0, static_cast<int>(first) + 1);
+            g.sfen = write_sfen(Reverse ? turned(Trunk[0]) : Trunk[0], Reverse != 0, static_cast<int>(first) + 1);
         }
         for (std::size_t k = first; k < games[i].moves.size(); k++) {
             const int s = k < 8 ? GAME_NO_SCORE : score(rng);

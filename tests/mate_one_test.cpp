@@ -16,6 +16,7 @@
 
 #include "board/attack.h"
 #include "board/new_board.h"
+#include "board/notation.h"
 #include "frontend/usi_sub.h"
 #include "movegen/make_legal.h"
 #include "search/mate_one.h"
@@ -63,44 +64,6 @@ Kind kind_of(const Position &p, int side, int move)
     return static_cast<Kind>(kind);
 }
 
-// The SFEN of p with side to move (side 1 is black), for the messages.
-std::string sfen_of(const Position &p, int side)
-{
-    static constexpr char letters[] = " PLNSGBRK";
-    std::string out;
-    for (int rank = 1; rank <= 9; rank++) {
-        int empty = 0;
-        for (int file = 9; file >= 1; file--) {
-            const int w = p.board[file * 16 + rank];
-            if (!w) {
-                empty++;
-                continue;
-            }
-            if (empty)
-                out += std::to_string(empty);
-            empty = 0;
-            if ((w & 15) > OU)
-                out += '+';
-            const char c = letters[(w & 15) == OU ? OU : w & 7];
-            out += (w & S) ? c : static_cast<char>(c - 'A' + 'a');
-        }
-        if (empty)
-            out += std::to_string(empty);
-        if (rank < 9)
-            out += '/';
-    }
-    out += side ? " b " : " w ";
-    std::string hands;
-    for (int s = 1; s >= 0; s--)
-        for (int t = HI; t >= FU; t--)
-            if (p.hand[s][t]) {
-                if (p.hand[s][t] > 1)
-                    hands += std::to_string(p.hand[s][t]);
-                hands += s ? letters[t] : static_cast<char>(letters[t] - 'A' + 'a');
-            }
-    return out + (hands.empty() ? "-" : hands) + " 1";
-}
-
 struct Tally {
     int positions = 0, with_mate = 0, found = 0;
     int missed[3] = {};
@@ -133,7 +96,7 @@ void compare(int side, Tally *tally, const std::string &where)
         kind = std::min(kind, kind_of(root, side, m));
     tally->missed[kind]++;
     if (kind != DISCOVERED && tally->examples.size() < 5)
-        tally->examples.push_back(where + ": sfen " + sfen_of(root, side) + " " + usi(mates[0]));
+        tally->examples.push_back(where + ": sfen " + write_sfen(root, side == 0, 1) + " " + usi(mates[0]));
 }
 
 // Both views of Trunk[0] (side 1 to move): as it is, and turned with side 0 to move.
@@ -392,14 +355,14 @@ TEST(MateInOne, AgreesWithTheMateSolver)
             ones += one;
             found += answer != 0;
             if (answer) {
-                EXPECT_TRUE(one) << "sfen " << sfen_of(root, 1) << " " << usi(answer);
+                EXPECT_TRUE(one) << "sfen " << write_sfen(root, false, 1) << " " << usi(answer);
             } else if (one) {
                 Trunk[0] = root;
                 const std::vector<int> mates = reference_mates(1);
                 Kind kind = DISCOVERED;
                 for (int m : mates)
                     kind = std::min(kind, kind_of(root, 1, m));
-                EXPECT_NE(kind, CONTACT) << "sfen " << sfen_of(root, 1) << " " << usi(result.line[0]);
+                EXPECT_NE(kind, CONTACT) << "sfen " << write_sfen(root, false, 1) << " " << usi(result.line[0]);
             }
         }
     }

@@ -16,6 +16,7 @@
 
 #include "board/attack.h"
 #include "board/new_board.h"
+#include "board/notation.h"
 #include "movegen/make_legal.h"
 #include "movegen/mate_moves.h"
 #include "search/mate_one.h"
@@ -128,44 +129,6 @@ Miss why_missed(const Position &root, int side, int move)
     return UNEXPLAINED;
 }
 
-// The SFEN of p with side to move (side 1 is black), for the messages.
-std::string sfen_of(const Position &p, int side)
-{
-    static constexpr char letters[] = " PLNSGBRK";
-    std::string out;
-    for (int rank = 1; rank <= 9; rank++) {
-        int empty = 0;
-        for (int file = 9; file >= 1; file--) {
-            const int w = p.board[file * 16 + rank];
-            if (!w) {
-                empty++;
-                continue;
-            }
-            if (empty)
-                out += std::to_string(empty);
-            empty = 0;
-            if ((w & 15) > OU)
-                out += '+';
-            const char c = letters[(w & 15) == OU ? OU : w & 7];
-            out += (w & S) ? c : static_cast<char>(c - 'A' + 'a');
-        }
-        if (empty)
-            out += std::to_string(empty);
-        if (rank < 9)
-            out += '/';
-    }
-    out += side ? " b " : " w ";
-    std::string hands;
-    for (int s = 1; s >= 0; s--)
-        for (int t = HI; t >= FU; t--)
-            if (p.hand[s][t]) {
-                if (p.hand[s][t] > 1)
-                    hands += std::to_string(p.hand[s][t]);
-                hands += s ? letters[t] : static_cast<char>(letters[t] - 'A' + 'a');
-            }
-    return out + (hands.empty() ? "-" : hands) + " 1";
-}
-
 struct Tally {
     int positions = 0, with_mate = 0, found = 0, answered = 0;
     int missed[MISS_KINDS] = {};
@@ -183,7 +146,7 @@ void compare(const Position &root, int side, Tally *tally, const std::string &wh
     tally->answered += answer != 0;
     if (answer) {
         ASSERT_TRUE(std::any_of(mates.begin(), mates.end(), [answer](const RefMate &r) { return r.move == answer; }))
-            << where << ": sfen " << sfen_of(root, side) << " " << usi(answer) << " mates in no three plies";
+            << where << ": sfen " << write_sfen(root, side == 0, 1) << " " << usi(answer) << " mates in no three plies";
     }
     if (std::all_of(mates.begin(), mates.end(), [](const RefMate &r) { return r.at_once; }))
         return;
@@ -201,7 +164,7 @@ void compare(const Position &root, int side, Tally *tally, const std::string &wh
     for (const auto &e : tally->examples)
         same += e.rfind(miss_names[miss], 0) == 0;
     if (same < 2)
-        tally->examples.push_back(std::string(miss_names[miss]) + ": " + where + ": sfen " + sfen_of(root, side));
+        tally->examples.push_back(std::string(miss_names[miss]) + ": " + where + ": sfen " + write_sfen(root, side == 0, 1));
 }
 
 // Both views of p (side 1 to move): as it is, and turned with side 0 to move.
@@ -390,8 +353,8 @@ TEST(MateInThree, AgreesWithTheMateSolver)
                 continue;
             answered++;
             mate_solve(1, &p, limits, &result);
-            EXPECT_EQ(result.status, MATE_FOUND) << "sfen " << sfen_of(p, 1) << " " << usi(answer);
-            EXPECT_LE(result.length, 3) << "sfen " << sfen_of(p, 1) << " " << usi(answer);
+            EXPECT_EQ(result.status, MATE_FOUND) << "sfen " << write_sfen(p, false, 1) << " " << usi(answer);
+            EXPECT_LE(result.length, 3) << "sfen " << write_sfen(p, false, 1) << " " << usi(answer);
         }
     }
     std::printf("mate solver: %d positions, %d answered\n", positions, answered);

@@ -11,6 +11,7 @@
 #include "hash/hash.h"
 #include "search/qvn.h"
 #include "test_util.h"
+#include "tools/learn/game_file.h"
 
 namespace {
 
@@ -179,6 +180,9 @@ TEST(PositionCommand, SfenOfEitherSideEqualsMoveList)
                     read_position(position_text(g, k + extra).c_str());
                     ASSERT_EQ(reverse_sfen, Reverse) << text;
                     expect_same_root(from_sfen, Trunk[0], text);
+                    if (!extra) {  // and the engine's own SFEN writer gives the text back
+                        EXPECT_EQ("sfen " + write_sfen(Reverse ? turned(Trunk[0]) : Trunk[0], Reverse != 0, 1), text);
+                    }
                     compared++;
                 }
             }
