@@ -49,6 +49,9 @@ const ParamInfo table[] = {
     {"qs_mate_one", &params.qs_mate_one, 0, 1},
     {"mate_one", &params.mate_one, 0, 1},
     {"mate_three", &params.mate_three, 0, 1},
+    {"null_growth", &params.null_growth, 0, 1},
+    {"rfp_depth", &params.rfp_depth, 0, 8},
+    {"rfp_margin", &params.rfp_margin, 0, 1000},
 };
 
 }  // namespace

@@ -38,6 +38,14 @@ struct SearchParams {
     int mate_one = 1;
     // The three-ply mate test of contact checks at the same main-search nodes (0 or 1).
     int mate_three = 0;
+    // The null move's reduction: 4 half plies, 8 from 6 plies on (0), or growing with the
+    // depth and the evaluation's lead over beta (1).
+    int null_growth = 0;
+    // Reverse futility: a non-PV node of at most rfp_depth plies (0: never) whose static
+    // evaluation stands rfp_margin per ply above beta returns it, unless the opponent
+    // would mate at once.
+    int rfp_depth = 0;
+    int rfp_margin = 160;
 };
 // Recomputes the tables derived from the constants (the reductions).
 void init_search_params();

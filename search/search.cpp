@@ -270,6 +270,15 @@ bool improving(const SearchWorker &w, int ply, int eval)
     return ply < 2 || w.static_eval[ply - 2] == NO_EVAL || eval > w.static_eval[ply - 2];
 }
 
+// The null move's reduction in half plies, by depth (half plies) and the static
+// evaluation's lead over beta.
+int null_reduction(int depth, int lead)
+{
+    if (!params.null_growth)
+        return depth > 11 ? 8 : 4;
+    return 4 + 2 * (depth / 6) + 2 * std::min(lead / 256, 3);
+}
+
 // Late-move pruning: how many moves a shallow node tries before it drops the quiet ones.
 int move_count_limit(int depth, bool improving)
 {
@@ -328,10 +337,17 @@ int SearchWorker::SearchNonPv(int side, int beta, int ply, int depth, int null_o
         if (v < r)
             return v;
     }
+    // Reverse futility: far above beta near the horizon, unless the opponent's mate in one
+    // makes the lead worthless.
+    if (depth <= 2 * params.rfp_depth && !check && beta > -MATE_BOUND && beta < MATE_BOUND &&
+        eval - params.rfp_margin * (depth / 2 - (better ? 1 : 0)) >= beta && !mate_in_one(side ^ 1, node)) {
+        profile[84]++;
+        return eval;
+    }
     // Null move.
     bool mate_threat = false;
     if (null_ok && depth >= 4 && eval >= beta && !check) {
-        const int R = depth > 11 ? 8 : 4;
+        const int R = null_reduction(depth, eval - beta);
         trunk[ply + 1] = *node;
         trunk[ply + 1].last_move = 0;
         copy_accumulator(ply);
