@@ -26,7 +26,7 @@ struct SearchParams {
     // answer shows the check is no mate (0 or 1).
     int qs_checks = 1;
     int qs_recapture_ply = 7;
-    int qs_evasion_see = 0;
+    int qs_evasion_see = 1;
     // Past this many moves searched (0: no limit), moves that neither check nor recapture
     // are skipped; every capture that loses by exchange is skipped (1), or only those of a
     // piece worth less than the capturer (0).
