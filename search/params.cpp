@@ -49,6 +49,9 @@ const ParamInfo table[] = {
     {"qs_mate_one", &params.qs_mate_one, 0, 1},
     {"mate_one", &params.mate_one, 0, 1},
     {"mate_three", &params.mate_three, 0, 1},
+    {"singular", &params.singular, 0, 1},
+    {"singular_depth", &params.singular_depth, 4, 40},
+    {"singular_margin", &params.singular_margin, 0, 64},
 };
 
 }  // namespace

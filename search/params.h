@@ -38,6 +38,11 @@ struct SearchParams {
     int mate_one = 1;
     // The three-ply mate test of contact checks at the same main-search nodes (0 or 1).
     int mate_three = 0;
+    // Singular extensions (0 or 1): from singular_depth half plies on, a table move whose
+    // bound no other move reaches within singular_margin per ply is searched one ply deeper.
+    int singular = 0;
+    int singular_depth = 16;
+    int singular_margin = 4;
 };
 // Recomputes the tables derived from the constants (the reductions).
 void init_search_params();
