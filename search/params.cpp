@@ -52,6 +52,9 @@ const ParamInfo table[] = {
     {"null_growth", &params.null_growth, 0, 1},
     {"rfp_depth", &params.rfp_depth, 0, 8},
     {"rfp_margin", &params.rfp_margin, 0, 1000},
+    {"singular", &params.singular, 0, 1},
+    {"singular_depth", &params.singular_depth, 4, 40},
+    {"singular_margin", &params.singular_margin, 0, 64},
 };
 
 }  // namespace

@@ -46,6 +46,11 @@ struct SearchParams {
     // would mate at once.
     int rfp_depth = 0;
     int rfp_margin = 160;
+    // Singular extensions (0 or 1): from singular_depth half plies on, a table move whose
+    // bound no other move reaches within singular_margin per ply is searched one ply deeper.
+    int singular = 0;
+    int singular_depth = 16;
+    int singular_margin = 4;
 };
 // Recomputes the tables derived from the constants (the reductions).
 void init_search_params();

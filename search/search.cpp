@@ -192,6 +192,27 @@ int mate_at_once(SearchWorker &w, int side, int ply, int depth, int *pv)
     return v;
 }
 
+// The table's move when the node qualifies for a singular test, else 0: deep enough, not the
+// root nor inside another test, a lower bound from a search not much shallower, no mate.
+int singular_candidate(const SearchWorker &w, const HashEntry &e, int ply, int depth)
+{
+    if (!params.singular || ply == 0 || w.verifying || depth < params.singular_depth || e.move == 0)
+        return 0;
+    const int v = from_table(e.value, ply);
+    return (e.flags & HASH_LOWER) && e.depth >= depth - 6 && v >= -MATE_BOUND && v <= MATE_BOUND ? e.move : 0;
+}
+
+// What another move must reach for the table's move not to be singular: its value less a
+// margin that grows with the depth (in plies).
+int singular_beta(int value, int depth) { return value - params.singular_margin * depth / 2; }
+
+// The extension of a move in half plies: a singular move's at least one ply.
+int move_extension(int move, int singular_move, int ply, int full_band, int half_band)
+{
+    const int e = extension(move, ply, full_band, half_band);
+    return (move & MOVE_MASK) == singular_move ? std::max(e, 2) : e;
+}
+
 // Every node: counted, then the clock; true when the node must return at once.
 bool enter_node(SearchWorker &w, int ply)
 {
@@ -289,6 +310,18 @@ int move_count_limit(int depth, bool improving)
 
 }  // namespace
 
+bool SearchWorker::is_singular(int side, int ply, int depth, int move, int beta)
+{
+    int pv[PV_SIZE];
+    excluded[ply] = move;
+    verifying = true;
+    const int v = SearchNonPv(side, beta, ply, depth / 2, 0, pv);
+    excluded[ply] = 0;
+    verifying = false;
+    trunk[ply].hash_move = move;  // the search probed anew, and another thread may have replaced the entry
+    return v < beta;
+}
+
 int SearchWorker::SearchNonPv(int side, int beta, int ply, int depth, int null_ok, int *pv)
 {
     profile[2]++;
@@ -305,19 +338,27 @@ int SearchWorker::SearchNonPv(int side, int beta, int ply, int depth, int null_o
     if (beta > MATE - 1 - ply)
         return beta - 1;
 
+    // A search without the table's move (a singular test) neither takes the table's result
+    // nor stores its own, and takes none of the shortcuts of a node without a table move.
+    const int excluded_move = excluded[ply];
     node->hash_move = 0;
+    int tt_move = 0, tt_value = 0;  // the singular test's candidate
     if (HashEntry *e = probe(side, node)) {
         const int score = from_table(e->value, ply);
         const bool usable = e->depth >= depth || score >= std::max(beta, 29900) || score < std::min(beta, -29900);
-        if (usable && ((score >= beta && (e->flags & HASH_LOWER)) || (score < beta && (e->flags & HASH_UPPER)))) {
+        if (!excluded_move && usable &&
+            ((score >= beta && (e->flags & HASH_LOWER)) || (score < beta && (e->flags & HASH_UPPER)))) {
             HashRefresh(e);
             if (score >= beta)
                 shift_killers(*this, ply, node->hash_move);
             return score;
         }
+        tt_move = singular_candidate(*this, *e, ply, depth);
+        tt_value = score;
     }
+    const bool new_node = node->hash_move == 0 && !excluded_move;
     const bool check = in_check(side, node);
-    if (!check && node->hash_move == 0)
+    if (!check && new_node)
         if (const int v = mate_at_once(*this, side, ply, depth, pv); v)
             return v;
     if (ply != MAX_SEARCH_PLY)
@@ -327,7 +368,7 @@ int SearchWorker::SearchNonPv(int side, int beta, int ply, int depth, int null_o
     const bool better = !check && improving(*this, ply, eval);
 
     // Razoring: far below beta near the horizon, ask the quiescence search.
-    if (depth <= 6 && !check && node->hash_move == 0 && eval + params.razor_margin + 32 * depth < beta &&
+    if (depth <= 6 && !check && new_node && eval + params.razor_margin + 32 * depth < beta &&
         beta >= -29899 && beta <= 29899) {
         const int r = beta - params.razor_margin - 32 * depth;
         profile[15]++;
@@ -339,14 +380,14 @@ int SearchWorker::SearchNonPv(int side, int beta, int ply, int depth, int null_o
     }
     // Reverse futility: far above beta near the horizon, unless the opponent's mate in one
     // makes the lead worthless.
-    if (depth <= 2 * params.rfp_depth && !check && beta > -MATE_BOUND && beta < MATE_BOUND &&
+    if (depth <= 2 * params.rfp_depth && !check && !excluded_move && beta > -MATE_BOUND && beta < MATE_BOUND &&
         eval - params.rfp_margin * (depth / 2 - (better ? 1 : 0)) >= beta && !mate_in_one(side ^ 1, node)) {
         profile[84]++;
         return eval;
     }
     // Null move.
     bool mate_threat = false;
-    if (null_ok && depth >= 4 && eval >= beta && !check) {
+    if (null_ok && !excluded_move && depth >= 4 && eval >= beta && !check) {
         const int R = null_reduction(depth, eval - beta);
         trunk[ply + 1] = *node;
         trunk[ply + 1].last_move = 0;
@@ -362,9 +403,17 @@ int SearchWorker::SearchNonPv(int side, int beta, int ply, int depth, int null_o
     }
     // No move from the table: the node is new or was cut short; a shallower search of it
     // costs less than a search for a move to try first.
-    if (depth >= IIR_DEPTH && node->hash_move == 0) {
+    if (depth >= IIR_DEPTH && new_node) {
         depth -= 2;
         profile[18]++;
+    }
+    int singular_move = 0;
+    if (tt_move) {
+        const int sb = singular_beta(tt_value, depth);
+        if (is_singular(side, ply, depth, tt_move, sb))
+            singular_move = tt_move;
+        else if (sb >= beta && !AbortSearch)
+            return sb;  // the table's move and another reach beta: expect one of them to cut
     }
 
     int list[MOVE_LIST_SIZE];
@@ -379,7 +428,7 @@ int SearchWorker::SearchNonPv(int side, int beta, int ply, int depth, int null_o
     child_pv[0] = PV_END;  // the moves' own searches keep their variations to themselves
     for (int i = 0; i < n && !AbortSearch; i++) {
         int m = list[i];
-        if (m == 0)
+        if (m == 0 || (m & MOVE_MASK) == excluded_move)
             continue;
         Position *child = make_child(*this, side, ply, m);
         if (gives_check(side, child)) {
@@ -387,7 +436,7 @@ int SearchWorker::SearchNonPv(int side, int beta, int ply, int depth, int null_o
                 continue;
             m |= FLAG_CHECK;
         }
-        int nd = depth - 2 + extension(m, ply, full_band, half_band);
+        int nd = depth - 2 + move_extension(m, singular_move, ply, full_band, half_band);
         const bool quiet = is_quiet(m);
         move_count++;
         int v, r = 0;
@@ -454,12 +503,10 @@ int SearchWorker::SearchNonPv(int side, int beta, int ply, int depth, int null_o
 
     if (AbortSearch)
         return best;
-    if (best < beta) {
-        table_store(side, node, ply, HASH_UPPER, depth, best, 0);
-        return best;
-    }
-    table_store(side, node, ply, HASH_LOWER, depth, best, best_move);
-    reward_cut(*this, ply, depth, best, best_move, tried, n_tried);
+    if (!excluded_move)
+        table_store(side, node, ply, best < beta ? HASH_UPPER : HASH_LOWER, depth, best, best_move);
+    if (best >= beta)
+        reward_cut(*this, ply, depth, best, best_move, tried, n_tried);
     return best;
 }
 
@@ -480,14 +527,17 @@ int SearchWorker::SearchPv(int side, int alpha, int beta, int ply, int depth, in
         return alpha;
 
     node->hash_move = 0;
+    int tt_move = 0, tt_value = 0;  // the singular test's candidate
     if (HashEntry *e = probe(side, node)) {
+        const int score = from_table(e->value, ply);
         if (e->depth >= depth && (e->flags & HASH_EXACT) == HASH_EXACT) {
-            const int score = from_table(e->value, ply);
             HashRefresh(e);
             if (score >= beta)
                 shift_killers(*this, ply, node->hash_move);
             return score;
         }
+        tt_move = singular_candidate(*this, *e, ply, depth);
+        tt_value = score;
     }
     const bool check = in_check(side, node);
     if (ply > 0 && !check && node->hash_move == 0)
@@ -501,6 +551,8 @@ int SearchWorker::SearchPv(int side, int alpha, int beta, int ply, int depth, in
         depth -= 2;
         profile[17]++;
     }
+    const int singular_move =
+        tt_move && is_singular(side, ply, depth, tt_move, singular_beta(tt_value, depth)) ? tt_move : 0;
 
     int list[MOVE_LIST_SIZE];
     const int n = GenerateOrder(side, ply, list);
@@ -521,7 +573,7 @@ int SearchWorker::SearchPv(int side, int alpha, int beta, int ply, int depth, in
                 continue;
             m |= FLAG_CHECK;
         }
-        const int nd = depth - 2 + extension(m, ply, full_band, half_band);
+        const int nd = depth - 2 + move_extension(m, singular_move, ply, full_band, half_band);
         const bool quiet = is_quiet(m);
         if (quiet)
             tried[n_tried++] = m & MOVE_MASK;

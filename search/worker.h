@@ -71,6 +71,10 @@ struct SearchWorker {
     std::uint64_t acc_key[TRUNK_SIZE];
     // The network's part of a quiescence node's carried evaluation (side 1's view).
     int net_part[TRUNK_SIZE];
+    // The move a singular test leaves out of trunk[ply]'s search (0: none), and whether such
+    // a search runs: it starts no other, so only one ply's entry is ever set.
+    int excluded[TRUNK_SIZE] = {};
+    bool verifying = false;
 
     // Searches trunk[0] (side 1 to move) by iterative deepening up to max_depth plies;
     // best[0] gets the move, best[1] the expected reply. Returns the score, -30000 with no
@@ -81,6 +85,9 @@ struct SearchWorker {
     int SearchPv(int side, int alpha, int beta, int ply, int depth, int *pv);
     // Every other node, with the null window (beta - 1, beta); null_ok allows a null move.
     int SearchNonPv(int side, int beta, int ply, int depth, int null_ok, int *pv);
+    // The singular test of trunk[ply]'s table move: searched without it at half the depth,
+    // does every other move stay below beta?
+    bool is_singular(int side, int ply, int depth, int move, int beta);
     // Captures (and quiet checks at its first ply, evasions when in check) from trunk[ply]
     // for side; fail-soft score from side's view.
     int Quiescence(int side, int alpha, int beta, int ply, int qply);
