@@ -49,6 +49,7 @@ const ParamInfo table[] = {
     {"qs_mate_one", &params.qs_mate_one, 0, 1},
     {"mate_one", &params.mate_one, 0, 1},
     {"mate_three", &params.mate_three, 0, 1},
+    {"history_gravity", &params.history_gravity, 0, 1},
 };
 
 }  // namespace

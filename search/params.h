@@ -38,6 +38,9 @@ struct SearchParams {
     int mate_one = 1;
     // The three-ply mate test of contact checks at the same main-search nodes (0 or 1).
     int mate_three = 0;
+    // Quiet moves ordered and reduced by gravity histories of the move itself and of the
+    // moves one and two plies earlier, in place of the cut and tried counts (0 or 1).
+    int history_gravity = 0;
 };
 // Recomputes the tables derived from the constants (the reductions).
 void init_search_params();
