@@ -21,6 +21,7 @@
 #include "platform/platform.h"
 #include "eval/get_grade.h"
 #include "search/mate_search.h"
+#include "search/params.h"
 #include "search/pv.h"
 #include "search/qvn.h"
 #include "search/root_search.h"
@@ -134,6 +135,10 @@ void prepare_table()
     // Every search clears the evaluation cache on its own clock; its first touch (page faults on
     // 16 MiB) took up to 250 ms on a busy machine, past a short byoyomi: it is had here.
     EvaluteHashClear();
+    // Likewise the main worker's gravity histories (22 MiB in static storage); the helpers'
+    // were touched when they were made.
+    if (params.history_gravity)
+        main_worker().clear_gravity_tables();
 }
 
 void on_setoption(const char *line)

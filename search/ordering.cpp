@@ -5,6 +5,7 @@
 #include "log/log.h"
 #include "movegen/make_evasion.h"
 #include "movegen/make_legal.h"
+#include "search/params.h"
 #include "search/pv.h"
 #include "search/see.h"
 #include "search/worker.h"
@@ -21,6 +22,15 @@ int history_score(const SearchWorker &w, int move)
 {
     const int i = history_index(move);
     return static_cast<int>(((w.HistoryCut[i] + 1) << 13) / (w.HistoryTride[i] + 2));
+}
+
+// With history_gravity: the summed histories mapped onto 0..6144, the same band below
+// the killers as history_score's.
+int quiet_score(const SearchWorker &w, int side, const int *rows, int move)
+{
+    if (!params.history_gravity)
+        return history_score(w, move);
+    return (w.gravity_score(side, rows, move) + 3 * GRAVITY_MAX) / 16;
 }
 
 bool is_tactical(int move) { return (move & 0x1F00000) != 0; }
@@ -69,6 +79,8 @@ void sort_moves(int *list, int *score, int n)
 int order_evasions(SearchWorker &w, int side, int ply, int *list, int n, int *score)
 {
     Position *node = &w.trunk[ply];
+    int rows[2];
+    w.continuation_rows(side, ply, rows);
     for (int i = 0; i < n; i++) {
         const int m = list[i];
         if (m == 0) {
@@ -87,7 +99,7 @@ int order_evasions(SearchWorker &w, int side, int ply, int *list, int n, int *sc
             score[i] = CAPTURE_SCORE + (move_is_promote(m) ? promote_value[move_piece(m)] : 0) +
                        (move_cap(m) ? mvv_lva[move_cap(m)][move_piece(m)] : 0);
         else
-            score[i] = history_score(w, m);
+            score[i] = quiet_score(w, side, rows, m);
     }
     return n;
 }
@@ -96,6 +108,8 @@ int order_moves(SearchWorker &w, int side, int ply, int *list, int n, int *score
 {
     Position *node = &w.trunk[ply];
     const int last = node->last_move;
+    int rows[2];
+    w.continuation_rows(side, ply, rows);
     for (int i = 0; i < n; i++) {
         int &m = list[i];
         if (m == 0) {
@@ -134,8 +148,10 @@ int order_moves(SearchWorker &w, int side, int ply, int *list, int n, int *score
                 profile[116]++;
             }
         } else {
-            score[i] = history_score(w, m);
-            profile[w.HistoryTride[history_index(m)] == 0 ? 119 : 118]++;
+            score[i] = quiet_score(w, side, rows, m);
+            const bool unseen = params.history_gravity ? w.GravityHistory[side][gravity_key(m)] == 0
+                                                       : w.HistoryTride[history_index(m)] == 0;
+            profile[unseen ? 119 : 118]++;
         }
     }
     return n;

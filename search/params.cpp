@@ -55,6 +55,7 @@ const ParamInfo table[] = {
     {"singular", &params.singular, 0, 1},
     {"singular_depth", &params.singular_depth, 4, 40},
     {"singular_margin", &params.singular_margin, 0, 64},
+    {"history_gravity", &params.history_gravity, 0, 1},
 };
 
 }  // namespace

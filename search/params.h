@@ -51,6 +51,9 @@ struct SearchParams {
     int singular = 0;
     int singular_depth = 16;
     int singular_margin = 4;
+    // Quiet moves ordered and reduced by gravity histories of the move itself and of the
+    // moves one and two plies earlier, in place of the cut and tried counts (0 or 1).
+    int history_gravity = 0;
 };
 // Recomputes the tables derived from the constants (the reductions).
 void init_search_params();

@@ -1,6 +1,7 @@
 #include "search/search.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "board/new_board.h"
 #include "eval/evalute.h"
@@ -118,6 +119,8 @@ constexpr int BETA_CUT_PLIES = 33;
 constexpr int IIR_DEPTH = 8;
 // History sums stay below this, so (cut + 1) << 13 fits the ordering's 32-bit arithmetic.
 constexpr unsigned HISTORY_LIMIT = 1u << 18;
+// The largest gravity bonus: a deep cut moves an entry a quarter of the way to the bound.
+constexpr int GRAVITY_BONUS_CAP = 4096;
 
 int side_eval(SearchWorker &w, int side, int ply)
 {
@@ -236,8 +239,35 @@ void halve_history(SearchWorker &w)
     }
 }
 
+// Adds bonus, less the nearer the entry already is to the bound of bonus's sign: entries
+// stay within ±GRAVITY_MAX, and recent cuts outweigh old ones.
+void gravity(std::int16_t &h, int bonus)
+{
+    h = static_cast<std::int16_t>(h + bonus - h * std::abs(bonus) / GRAVITY_MAX);
+}
+
+// The cutting quiet move gains in each gravity history, the quiet moves tried before it
+// lose as much. 32 x plies², so that a shallow cut still moves the entries.
+void reward_gravity(SearchWorker &w, int side, int ply, int depth, int best_move, const int *tried, int n_tried)
+{
+    const int bonus = std::min(8 * depth * depth, GRAVITY_BONUS_CAP);
+    int rows[2];
+    w.continuation_rows(side, ply, rows);
+    auto update = [&](int move, int b) {
+        const int k = gravity_key(move);
+        gravity(w.GravityHistory[side][k], b);
+        gravity(w.Continuation[0][rows[0]][k], b);
+        gravity(w.Continuation[1][rows[1]][k], b);
+    };
+    for (int i = 0; i < n_tried; i++)
+        if (tried[i] != best_move)
+            update(tried[i], -bonus);
+    update(best_move, bonus);
+}
+
 // After a fail high: the mate killer, or the killers and the history of the quiet moves.
-void reward_cut(SearchWorker &w, int ply, int depth, int best, int best_move, const int *tried, int n_tried)
+void reward_cut(SearchWorker &w, int side, int ply, int depth, int best, int best_move, const int *tried,
+                int n_tried)
 {
     if (best == MATE - 1 - ply) {
         w.KillerMate[ply] = best_move;
@@ -248,6 +278,10 @@ void reward_cut(SearchWorker &w, int ply, int depth, int best, int best_move, co
     if (w.KillerMove1[ply] != best_move) {
         w.KillerMove2[ply] = w.KillerMove1[ply];
         w.KillerMove1[ply] = best_move;
+    }
+    if (params.history_gravity) {
+        reward_gravity(w, side, ply, depth, best_move, tried, n_tried);
+        return;
     }
     const unsigned bonus = static_cast<unsigned>(depth * depth);
     bool full = false;
@@ -270,10 +304,28 @@ int search_child_null(SearchWorker &w, int side, int beta, int ply, int nd)
     return -w.SearchNonPv(side ^ 1, 1 - beta, ply + 1, nd, 1, child_pv);
 }
 
+// The gravity histories' part of a reduction, in half plies: +2 for a move that has mostly
+// failed where another cut, down to -2 for one that mostly cut.
+int gravity_adjustment(const SearchWorker &w, int side, const int *rows, int move)
+{
+    const int s = w.gravity_score(side, rows, move);
+    if (s < -3 * GRAVITY_MAX / 4)
+        return 2;
+    if (s < -3 * GRAVITY_MAX / 8)
+        return 1;
+    if (s < 3 * GRAVITY_MAX / 8)
+        return 0;
+    if (s < GRAVITY_MAX)
+        return -1;
+    return -2;
+}
+
 // The history's part of a reduction, in half plies: -2 for a move that cut about as often
 // as it was tried, up to +2 for one that almost never cut.
-int history_adjustment(const SearchWorker &w, int move)
+int history_adjustment(const SearchWorker &w, int side, const int *rows, int move)
 {
+    if (params.history_gravity)
+        return gravity_adjustment(w, side, rows, move);
     const unsigned h = w.HistoryCut[history_index(move)], t = w.HistoryTride[history_index(move)];
     if (t > 10 * h)
         return 2;
@@ -422,6 +474,8 @@ int SearchWorker::SearchNonPv(int side, int beta, int ply, int depth, int null_o
         return ply - MATE;
     int best = -MATE, best_move = 0;
     int tried[MAX_MOVE];
+    int rows[2];  // the gravity histories' continuation rows
+    continuation_rows(side, ply, rows);
     int n_tried = 0, move_count = 0;
     const int full_band = 3 * Iterate / 2, half_band = 2 * Iterate;
     const int lmp_limit = depth <= 2 * params.lmp_depth ? move_count_limit(depth, better) : MAX_MOVE;
@@ -456,8 +510,9 @@ int SearchWorker::SearchNonPv(int side, int beta, int ply, int depth, int null_o
             if (quiet)
                 tried[n_tried++] = m & MOVE_MASK;
             if (depth > 1 && !mate_threat && quiet && plain && move_count > 1) {
-                r = std::clamp(lmr_reduction(depth, move_count) + (better ? 0 : 1) + history_adjustment(*this, m), 0,
-                               std::max(0, nd - 1));
+                r = std::clamp(lmr_reduction(depth, move_count) + (better ? 0 : 1) +
+                                   history_adjustment(*this, side, rows, m),
+                               0, std::max(0, nd - 1));
                 profile[24 + std::min(r, 4)]++;
                 nd -= r;
             }
@@ -506,7 +561,7 @@ int SearchWorker::SearchNonPv(int side, int beta, int ply, int depth, int null_o
     if (!excluded_move)
         table_store(side, node, ply, best < beta ? HASH_UPPER : HASH_LOWER, depth, best, best_move);
     if (best >= beta)
-        reward_cut(*this, ply, depth, best, best_move, tried, n_tried);
+        reward_cut(*this, side, ply, depth, best, best_move, tried, n_tried);
     return best;
 }
 
@@ -560,6 +615,8 @@ int SearchWorker::SearchPv(int side, int alpha, int beta, int ply, int depth, in
         return ply - MATE;
     int best = -MATE, best_move = 0;
     int tried[MAX_MOVE];
+    int rows[2];  // the gravity histories' continuation rows
+    continuation_rows(side, ply, rows);
     int n_tried = 0;
     const int full_band = 2 * Iterate, half_band = 3 * Iterate;
     for (int i = 0; i < n && !AbortSearch; i++) {
@@ -591,8 +648,8 @@ int SearchWorker::SearchPv(int side, int alpha, int beta, int ply, int depth, in
         } else {
             bool reduced = false;
             if (nd >= 2 && !check && quiet && !(m & (FLAG_KILLER | FLAG_CHECK))) {
-                const int r = std::clamp(lmr_reduction(depth, i + 1) - 2 + history_adjustment(*this, m), 0,
-                                         std::max(0, nd - 1));
+                const int r = std::clamp(lmr_reduction(depth, i + 1) - 2 + history_adjustment(*this, side, rows, m),
+                                         0, std::max(0, nd - 1));
                 profile[19 + std::min(r, 3)]++;
                 v = nd - r <= 1 ? -Quiescence(side ^ 1, -alpha - 1, -alpha, ply + 1, 0)
                                 : -SearchNonPv(side ^ 1, -alpha, ply + 1, nd - r, 1, child_pv);
@@ -638,6 +695,6 @@ int SearchWorker::SearchPv(int side, int alpha, int beta, int ply, int depth, in
         return best;
     }
     table_store(side, node, ply, HASH_LOWER, depth, best, best_move);
-    reward_cut(*this, ply, depth, best, best_move, tried, n_tried);
+    reward_cut(*this, side, ply, depth, best, best_move, tried, n_tried);
     return best;
 }

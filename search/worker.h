@@ -25,6 +25,32 @@ constexpr int KILLER_SIZE = MAX_SEARCH_PLY + 2;
 constexpr int HISTORY_SIZE = 3994;
 constexpr int history_index(int move) { return (move >> 8) & 0xFFF; }
 
+// The gravity histories (switch history_gravity) key a move by the piece it leaves on the
+// destination and that square: 14 board types, and 7 slots for the drops, for a drop does
+// something else than a board move of the same type to the same square.
+constexpr int GRAVITY_SLOTS = 21;
+constexpr int GRAVITY_KEYS = GRAVITY_SLOTS * 81;
+// Rows of a continuation table: an earlier move by its mover's side and key, and one row
+// for a line without that move (a null move, or before the root).
+constexpr int CONTINUATION_ROWS = 2 * GRAVITY_KEYS + 1;
+constexpr int NO_CONTINUATION = CONTINUATION_ROWS - 1;
+// Every entry stays within ±GRAVITY_MAX: a bonus b moves it b / GRAVITY_MAX of the way
+// to the bound of b's sign.
+constexpr int GRAVITY_MAX = 16384;
+
+// Board slots 0..13 by the type on the destination (13 is no type); drops 14..20.
+inline constexpr int gravity_board_slot[16] = {0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 0, 12, 13};
+constexpr int gravity_key(int move)
+{
+    const int to = move_to(move), piece = move_piece(move);
+    const int slot = move_from(move) == 0 ? 13 + piece
+                                          : gravity_board_slot[piece | (move_is_promote(move) ? PROMOTE : 0)];
+    return slot * 81 + (to >> 4) * 9 + (to & 15) - 10;
+}
+static_assert(gravity_key(make_move(0, 9 * 16 + 9, HI, 0, false)) == GRAVITY_KEYS - 1);
+static_assert(gravity_key(make_move(9 * 16 + 9, 1 * 16 + 1, KA, 0, true)) ==
+              gravity_key(make_move(17, 17, UM, 0, false)));
+
 // A worker's node count: written by its own thread only and read by the main thread (reports,
 // the node limit of every thread together), so plain relaxed loads and stores do.
 class NodeCounter {
@@ -56,6 +82,11 @@ struct SearchWorker {
     int KillerMate[KILLER_SIZE];
     unsigned HistoryCut[HISTORY_SIZE];    // depth² summed over quiet moves that cut
     unsigned HistoryTride[HISTORY_SIZE];  // depth² summed over quiet moves tried at a cut node
+    // With history_gravity: quiet moves by side to move and key, and the same by the move
+    // one ply ([0]) and two plies ([1]) earlier. 6,804 and 2 x 11,577,006 bytes: the
+    // workers live in static storage or on the heap, never on a stack.
+    std::int16_t GravityHistory[2][GRAVITY_KEYS];
+    std::int16_t Continuation[2][CONTINUATION_ROWS][GRAVITY_KEYS];
 
     // ---- counters ----
     NodeCounter nodes;       // main and quiescence nodes since the root search started
@@ -108,6 +139,21 @@ struct SearchWorker {
     void carry_network(int side, int ply, int move);
     // Clears the killers, history and statistics of a new search.
     void clear_search_tables();
+    // Clears the gravity histories, which clear_search_tables does while history_gravity is on.
+    void clear_gravity_tables();
+    // The continuation rows of trunk[ply] with side to move: the moves one and two plies up.
+    void continuation_rows(int side, int ply, int *rows) const
+    {
+        const int last = trunk[ply].last_move, before = ply > 0 ? trunk[ply - 1].last_move : 0;
+        rows[0] = last ? (side ^ 1) * GRAVITY_KEYS + gravity_key(last) : NO_CONTINUATION;
+        rows[1] = before ? side * GRAVITY_KEYS + gravity_key(before) : NO_CONTINUATION;
+    }
+    // The gravity histories summed for side's quiet move: within ±3 x GRAVITY_MAX.
+    int gravity_score(int side, const int *rows, int move) const
+    {
+        const int k = gravity_key(move);
+        return GravityHistory[side][k] + Continuation[0][rows[0]][k] + Continuation[1][rows[1]][k];
+    }
     // Starts a search of the game's root: copies Trunk[0] into trunk[0].
     void set_root();
 };

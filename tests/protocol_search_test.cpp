@@ -21,6 +21,7 @@
 #include "eval/network.h"
 #include "frontend/usi_sub.h"
 #include "movegen/make_legal.h"
+#include "search/params.h"
 #include "tools/perft_core.h"
 
 #include "engine_process.h"
@@ -559,7 +560,7 @@ TEST_F(SearchProtocol, OptionsAreListedSetAndHaveTheirEffect)
     std::vector<std::string> seen;
     ASSERT_TRUE(e.wait_for("usiok", &seen));
     const std::vector<std::string> listed(seen.begin() + 2, seen.end() - 1);
-    const std::vector<std::string> expected = {
+    std::vector<std::string> expected = {
         "option name no_book type check default true",
         "option name book_file type string default book.dat",
         "option name random_book type check default false",
@@ -574,6 +575,12 @@ TEST_F(SearchProtocol, OptionsAreListedSetAndHaveTheirEffect)
         "option name MultiPV type spin default 1 min 1 max 64",
         "option name EvalFile type string default <empty>",
     };
+    // A tuning build lists the search's constants after them.
+    for (int i = 0; tuning_build && i < param_count(); i++) {
+        const ParamInfo &p = param_table()[i];
+        expected.push_back("option name " + std::string(p.name) + " type spin default " + std::to_string(*p.value) +
+                           " min " + std::to_string(p.min) + " max " + std::to_string(p.max));
+    }
     EXPECT_EQ(listed, expected);
 
     const std::string pos = game_positions(30, 1)[2];
