@@ -121,7 +121,7 @@ int SearchWorker::Quiescence(int side, int alpha, int beta, int ply, int qply)
         // A mate at once is worth more than any capture; known mates come from the table.
         if (params.qs_mate_one && !e) {
             if (const int m = mate_in_one(side, node)) {
-                profile[82]++;
+                profile[122]++;
                 const int v = MATE - 1 - ply;
                 table_store(side, node, ply, HASH_EXACT, table_depth, v, m & MOVE_MASK);
                 return v;
@@ -183,7 +183,7 @@ int SearchWorker::Quiescence(int side, int alpha, int beta, int ply, int qply)
         // answer has shown that the check is no mate: interpositions with full hands.
         if (checkers && params.qs_evasion_see && best > -MATE_BOUND && move_piece(m) != OU &&
             child->attack[side ^ 1][move_to(m)] && See(move_to(m), child) < 0) {
-            profile[80]++;
+            profile[120]++;
             continue;
         }
         const bool check = gives_check(side, child);
@@ -205,7 +205,7 @@ int SearchWorker::Quiescence(int side, int alpha, int beta, int ply, int qply)
             // The first moves in victim order hold the material's story; later ones that
             // do not recapture rarely change it.
             if (params.qs_move_limit && searched >= params.qs_move_limit && to != recapture_square) {
-                profile[81]++;
+                profile[121]++;
                 continue;
             }
             if (move_cap(m) && (params.qs_see_all || piece_value[move_cap(m)] < piece_value[move_piece(m)]) &&

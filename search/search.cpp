@@ -187,7 +187,7 @@ int mate_at_once(SearchWorker &w, int side, int ply, int depth, int *pv)
     }
     if (!m)
         return 0;
-    profile[83]++;
+    profile[123]++;
     const int v = MATE - plies - ply;
     table_store(side, &w.trunk[ply], ply, HASH_EXACT, std::min(depth + 12, HASH_KEEP_DEPTH - 1), v, m & MOVE_MASK);
     pv[0] = m & MOVE_MASK;
@@ -434,7 +434,7 @@ int SearchWorker::SearchNonPv(int side, int beta, int ply, int depth, int null_o
     // makes the lead worthless.
     if (depth <= 2 * params.rfp_depth && !check && !excluded_move && beta > -MATE_BOUND && beta < MATE_BOUND &&
         eval - params.rfp_margin * (depth / 2 - (better ? 1 : 0)) >= beta && !mate_in_one(side ^ 1, node)) {
-        profile[84]++;
+        profile[124]++;
         return eval;
     }
     // Null move.
