@@ -110,7 +110,7 @@ int main(int argc, char **argv)
     if (in)
         std::fclose(in);
     const long long nps = total_seconds > 0 ? static_cast<long long>(total_nodes / total_seconds) : 0;
-    std::printf("total: %lld nodes %.3f s, %.0f %% of them in the quiescence search\n", total_nodes, total_seconds,
+    std::printf("total: %lld nodes %.3f s, %.1f %% of them in the quiescence search\n", total_nodes, total_seconds,
                 total_nodes ? 100.0 * quiescence_nodes / total_nodes : 0.0);
     std::printf("bench: %lld nodes %lld nps\n", total_nodes, nps);
     return 0;
