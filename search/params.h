@@ -32,6 +32,12 @@ struct SearchParams {
     // piece worth less than the capturer (0).
     int qs_move_limit = 0;
     int qs_see_all = 0;
+    // From this quiescence ply on (0: never), a pawn taken by a piece without promoting is
+    // skipped unless it recaptures; from qs_check_ply on (0: never), a capture that checks is
+    // skipped when it leaves the material qs_check_margin or more below alpha.
+    int qs_pawn_ply = 0;
+    int qs_check_ply = 0;
+    int qs_check_margin = 512;
     // The mate-in-one test: at quiescence nodes not in check without a table entry, and at
     // main-search nodes (not the root) not in check without one (0 or 1 each).
     int qs_mate_one = 1;

@@ -168,6 +168,13 @@ int SearchWorker::Quiescence(int side, int alpha, int beta, int ply, int qply)
                 continue;
             if (qply > params.qs_recapture_ply && move_to(m) != recapture_square)
                 continue;
+            // A pawn taken by a piece away from the last move's square seldom changes the
+            // outcome of the exchanges still running.
+            if (params.qs_pawn_ply && qply >= params.qs_pawn_ply && move_cap(m) == FU && move_piece(m) != FU &&
+                !move_is_promote(m) && move_to(m) != recapture_square) {
+                profile[125]++;
+                continue;
+            }
         }
         if (use_hash_table)
             HashPrefetch(key_after(side, node, m));  // loads while the child is made and tested
@@ -192,6 +199,13 @@ int SearchWorker::Quiescence(int side, int alpha, int beta, int ply, int qply)
         if (!checkers && check && !move_cap(m) && child->attack[side ^ 1][move_to(m)] &&
             See(move_to(m), child) < 0) {
             profile[42]++;
+            continue;
+        }
+        // A capture that checks is exempt from futility, but deep in the tree one that leaves
+        // the material far below alpha seldom wins it back, and each opens a tree of evasions.
+        if (!checkers && check && move_cap(m) && params.qs_check_ply && qply >= params.qs_check_ply &&
+            alpha >= (side ? child->eval : -child->eval) + params.qs_check_margin) {
+            profile[126]++;
             continue;
         }
         if (!checkers && !check) {

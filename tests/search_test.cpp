@@ -10,6 +10,7 @@
 #include "frontend/usi_sub.h"
 #include "hash/hash.h"
 #include "movegen/make_legal.h"
+#include "search/params.h"
 #include "search/quiescence.h"
 #include "search/root_search.h"
 #include "search/search.h"
@@ -106,16 +107,28 @@ TEST_F(SearchTest, FindsEveryMateWithItsDistance)
 
 TEST_F(SearchTest, QuiescenceTakesAHangingPieceButNotADefendedOne)
 {
-    // A silver attacks an undefended rook.
-    Trunk[0] = board_with({{0x59, S | OU}, {0x51, G | OU}, {0x35, S | GI}, {0x24, G | HI}});
-    const int stand_pat = Evalute(&Trunk[0]);
-    SearchWorker &w = main_worker();
-    w.set_root();
-    EXPECT_GE(w.Quiescence(1, -MATE, MATE, 0, 0) - stand_pat, piece_value[HI] - 400);
-    // A rook attacks a gold that a pawn defends: taking loses the rook, so it stands pat.
-    Trunk[0] = board_with({{0x59, S | OU}, {0x91, G | OU}, {0x58, S | HI}, {0x54, G | KI}, {0x53, G | FU}});
-    w.set_root();
-    EXPECT_EQ(w.Quiescence(1, -MATE, MATE, 0, 0), Evalute(&Trunk[0]));
+    // The same with each of the quiescence search's pruning switches on.
+    const SearchParams saved = params;
+    for (int variant = 0; variant < 4; variant++) {
+        params = saved;
+        if (variant == 1)
+            params.qs_futility_margin = 0;
+        if (variant == 2)
+            params.qs_pawn_ply = 1;
+        if (variant == 3)
+            params.qs_check_ply = 1;
+        // A silver attacks an undefended rook.
+        Trunk[0] = board_with({{0x59, S | OU}, {0x51, G | OU}, {0x35, S | GI}, {0x24, G | HI}});
+        const int stand_pat = Evalute(&Trunk[0]);
+        SearchWorker &w = main_worker();
+        w.set_root();
+        EXPECT_GE(w.Quiescence(1, -MATE, MATE, 0, 0) - stand_pat, piece_value[HI] - 400) << variant;
+        // A rook attacks a gold that a pawn defends: taking loses the rook, so it stands pat.
+        Trunk[0] = board_with({{0x59, S | OU}, {0x91, G | OU}, {0x58, S | HI}, {0x54, G | KI}, {0x53, G | FU}});
+        w.set_root();
+        EXPECT_EQ(w.Quiescence(1, -MATE, MATE, 0, 0), Evalute(&Trunk[0])) << variant;
+    }
+    params = saved;
 }
 
 // Where no pruning or reduction decides anything, the table may change the order of the
