@@ -145,6 +145,8 @@ TEST_F(SearchTest, TableDoesNotChangeValuesWhereNoPruningDecides)
             sum += profile[w];
         return sum;
     };
+    // Mates that other tests stored for these same positions would be found at depth 1.
+    HashClear();
     int compared = 0;
     for (const Tsume &t : tsume_positions()) {
         read_position(t.position.c_str());
