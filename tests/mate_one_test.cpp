@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "attack_positions.h"
 #include "board/attack.h"
 #include "board/new_board.h"
 #include "board/notation.h"
@@ -99,62 +100,13 @@ void compare(int side, Tally *tally, const std::string &where)
         tally->examples.push_back(where + ": sfen " + write_sfen(root, side == 0, 1) + " " + usi(mates[0]));
 }
 
-// Both views of Trunk[0] (side 1 to move): as it is, and turned with side 0 to move.
-void compare_both(Tally *tally, const std::string &where)
+// Both views of p (side 1 to move): as it is, and turned with side 0 to move.
+void compare_both(const Position &p, Tally *tally, const std::string &where)
 {
-    const Position root = Trunk[0];
+    Trunk[0] = p;
     compare(1, tally, where);
-    Trunk[0] = mirrored(root);
+    Trunk[0] = mirrored(p);
     compare(0, tally, where + " (turned)");
-    Trunk[0] = root;
-}
-
-// The defender's hand goes to the side to move (side 1), with one or two more pieces of
-// a few random types, each count kept within what the set has; the defender may keep a
-// pawn, lance or knight (which it can drop between only on some squares).
-void enlarge_hands(Position *p, std::mt19937 &rng)
-{
-    static constexpr int most[8] = {0, 18, 4, 4, 4, 4, 2, 2};
-    for (int t = FU; t <= HI; t++) {
-        p->hand[1][t] += p->hand[0][t];
-        p->hand[0][t] = 0;
-        if (rng() % 2 == 0)
-            p->hand[1][t] = std::min(most[t], p->hand[1][t] + 1 + static_cast<int>(rng() % 2));
-    }
-    if (rng() % 2)
-        p->hand[0][1 + rng() % 3] = 1;
-    finish(*p);
-}
-
-int distance(int a, int b) { return std::max(std::abs((a >> 4) - (b >> 4)), std::abs((a & 15) - (b & 15))); }
-
-// Side 1 plays `steps` random legal moves that give no check while side 0 passes, each
-// the one of three random picks that lands nearest the enemy king: attacks on it pile up.
-// False when the picks hold no such move.
-bool press(Position *p, int steps, std::mt19937 &rng)
-{
-    static int list[MOVE_LIST_SIZE];
-    for (int s = 0; s < steps; s++) {
-        Trunk[0] = *p;
-        const int n = legal_moves(0, 1, list);
-        int best = 0, best_distance = 99;
-        for (int tries = 0; tries < 3 && n > 0; tries++) {
-            const int m = list[rng() % n];
-            Position c = *p;
-            NewBoard(1, m, &c);
-            if (in_check(0, &c))
-                continue;
-            const int d = distance(move_to(m), p->king[0]);
-            if (d < best_distance) {
-                best = m;
-                best_distance = d;
-            }
-        }
-        if (!best)
-            return false;
-        NewBoard(1, best, p);
-    }
-    return true;
 }
 
 void print(const char *name, const Tally &t)
@@ -168,61 +120,20 @@ void print(const char *name, const Tally &t)
 
 TEST(MateInOne, AgreesWithTheLegalMovesOnGamePositions)
 {
-    Tally plain, handed, walked, pressed;
-    std::mt19937 rng(12345);
-    int list[MOVE_LIST_SIZE];
-    int game = 0;
-    for (const GameRecord &g : test_games()) {
-        game++;
-        for (std::size_t k = 0; k <= g.moves.size(); k++) {
-            ASSERT_GT(set_position(position_text(g, k)), 0);
-            const std::string where = "game " + std::to_string(game) + " ply " + std::to_string(k);
-            const Position root = Trunk[0];
-            compare_both(&plain, where);
-            enlarge_hands(&Trunk[0], rng);
-            compare_both(&handed, where + " with hands");
-            Trunk[0] = root;
-            // A few random legal moves on, each side in turn, then the side to move attacks.
-            int side = 1;
-            const int steps = 1 + static_cast<int>(rng() % 4);
-            bool ok = true;
-            for (int s = 0; s < steps && ok; s++) {
-                const int n = legal_moves(0, side, list);
-                ok = n > 0;
-                if (ok) {
-                    NewBoard(side, list[rng() % n], &Trunk[0]);
-                    side ^= 1;
-                }
-            }
-            if (ok) {
-                if (side == 0)
-                    Trunk[0] = mirrored(Position(Trunk[0]));
-                if (rng() % 2)
-                    enlarge_hands(&Trunk[0], rng);
-                compare_both(&walked, where + " walked");
-            }
-            Trunk[0] = root;
-            if (k % 2 == 0) {
-                Position p = root;
-                if (rng() % 2)
-                    enlarge_hands(&p, rng);
-                if (press(&p, 5 + static_cast<int>(rng() % 12), rng)) {
-                    Trunk[0] = p;
-                    compare_both(&pressed, where + " pressed");
-                }
-                Trunk[0] = root;
-            }
-            if (HasFatalFailure())
-                return;
-        }
+    Tally tallies[POSITION_SETS];
+    for_each_attack_position(1, 12345, [&](const Position &p, PositionSet set, const std::string &where) {
+        compare_both(p, &tallies[set], where);
+        return !::testing::Test::HasFatalFailure();
+    });
+    int found = 0, missed = 0;
+    for (int set = 0; set < POSITION_SETS; set++) {
+        print(position_set_names[set], tallies[set]);
+        found += set == GAME_POSITIONS ? 0 : tallies[set].found;
+        missed += tallies[set].missed[CONTACT];
     }
-    print("game positions", plain);
-    print("with enlarged hands", handed);
-    print("after random moves", walked);
-    print("after moves toward the king", pressed);
-    EXPECT_GT(plain.positions, 50000);
-    EXPECT_GT(handed.found + walked.found + pressed.found, 4000);
-    EXPECT_EQ(plain.missed[CONTACT] + handed.missed[CONTACT] + walked.missed[CONTACT] + pressed.missed[CONTACT], 0);
+    EXPECT_GT(tallies[GAME_POSITIONS].positions, 50000);
+    EXPECT_GT(found, 4000);
+    EXPECT_EQ(missed, 0);
 }
 
 // Made by hand; each answer is also held against the reference in both views.

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "attack_positions.h"
 #include "board/attack.h"
 #include "board/new_board.h"
 #include "board/notation.h"
@@ -48,8 +49,6 @@ bool mates_in_one(const Position &p, int side)
     }
     return false;
 }
-
-int distance(int a, int b) { return std::max(std::abs((a >> 4) - (b >> 4)), std::abs((a & 15) - (b & 15))); }
 
 // The move just made into c checks by the piece it moved, from next to the king or a
 // knight's jump away.
@@ -174,52 +173,6 @@ void compare_both(const Position &p, Tally *tally, const std::string &where)
     compare(mirrored(p), 0, tally, where + " (turned)");
 }
 
-// The defender's hand goes to the side to move (side 1), with one or two more pieces of a
-// few random types, each count kept within what the set has; the defender may keep a
-// pawn, lance or knight.
-void enlarge_hands(Position *p, std::mt19937 &rng)
-{
-    static constexpr int most[8] = {0, 18, 4, 4, 4, 4, 2, 2};
-    for (int t = FU; t <= HI; t++) {
-        p->hand[1][t] += p->hand[0][t];
-        p->hand[0][t] = 0;
-        if (rng() % 2 == 0)
-            p->hand[1][t] = std::min(most[t], p->hand[1][t] + 1 + static_cast<int>(rng() % 2));
-    }
-    if (rng() % 2)
-        p->hand[0][1 + rng() % 3] = 1;
-    finish(*p);
-}
-
-// Side 1 plays `steps` random legal moves that give no check while side 0 passes, each
-// the one of three random picks that lands nearest the enemy king. False when the picks
-// hold no such move.
-bool press(Position *p, int steps, std::mt19937 &rng)
-{
-    static int list[MOVE_LIST_SIZE];
-    for (int s = 0; s < steps; s++) {
-        Trunk[0] = *p;
-        const int n = legal_moves(0, 1, list);
-        int best = 0, best_distance = 99;
-        for (int tries = 0; tries < 3 && n > 0; tries++) {
-            const int m = list[rng() % n];
-            Position c = *p;
-            NewBoard(1, m, &c);
-            if (in_check(0, &c))
-                continue;
-            const int d = distance(move_to(m), p->king[0]);
-            if (d < best_distance) {
-                best = m;
-                best_distance = d;
-            }
-        }
-        if (!best)
-            return false;
-        NewBoard(1, best, p);
-    }
-    return true;
-}
-
 void print(const char *name, const Tally &t)
 {
     std::printf("%s: %d positions, %d answered, %d with a contact mate in three, %d found; missed:", name,
@@ -234,58 +187,17 @@ void print(const char *name, const Tally &t)
 // with enlarged hands; a few random moves on; and after moves toward the king.
 TEST(MateInThree, AgreesWithTheLegalMovesOnGamePositions)
 {
-    Tally plain, handed, walked, pressed;
-    std::mt19937 rng(2024);
-    int list[MOVE_LIST_SIZE];
-    int game = 0;
-    for (const GameRecord &g : test_games()) {
-        game++;
-        for (std::size_t k = game % 3; k <= g.moves.size(); k += 3) {
-            ASSERT_GT(set_position(position_text(g, k)), 0);
-            const std::string where = "game " + std::to_string(game) + " ply " + std::to_string(k);
-            const Position root = Trunk[0];
-            compare_both(root, &plain, where);
-            Position p = root;
-            enlarge_hands(&p, rng);
-            compare_both(p, &handed, where + " with hands");
-            // A few random legal moves on, each side in turn, then the side to move attacks.
-            Trunk[0] = root;
-            int side = 1;
-            const int steps = 1 + static_cast<int>(rng() % 4);
-            bool ok = true;
-            for (int s = 0; s < steps && ok; s++) {
-                const int n = legal_moves(0, side, list);
-                ok = n > 0;
-                if (ok) {
-                    NewBoard(side, list[rng() % n], &Trunk[0]);
-                    side ^= 1;
-                }
-            }
-            if (ok) {
-                p = side == 0 ? mirrored(Trunk[0]) : Trunk[0];
-                if (rng() % 2)
-                    enlarge_hands(&p, rng);
-                compare_both(p, &walked, where + " walked");
-            }
-            p = root;
-            if (rng() % 2)
-                enlarge_hands(&p, rng);
-            if (press(&p, 5 + static_cast<int>(rng() % 12), rng))
-                compare_both(p, &pressed, where + " pressed");
-            if (HasFatalFailure())
-                return;
-        }
-    }
-    print("game positions", plain);
-    print("with enlarged hands", handed);
-    print("after random moves", walked);
-    print("after moves toward the king", pressed);
-    const Tally *all[] = {&plain, &handed, &walked, &pressed};
+    Tally tallies[POSITION_SETS];
+    for_each_attack_position(3, 2024, [&](const Position &p, PositionSet set, const std::string &where) {
+        compare_both(p, &tallies[set], where);
+        return !::testing::Test::HasFatalFailure();
+    });
     int positions = 0, found = 0;
-    for (const Tally *t : all) {
-        positions += t->positions;
-        found += t->found;
-        EXPECT_EQ(t->missed[UNEXPLAINED], 0);
+    for (int set = 0; set < POSITION_SETS; set++) {
+        print(position_set_names[set], tallies[set]);
+        positions += tallies[set].positions;
+        found += tallies[set].found;
+        EXPECT_EQ(tallies[set].missed[UNEXPLAINED], 0);
     }
     EXPECT_GT(positions, 10000);
     EXPECT_GT(found, 300);
