@@ -62,6 +62,10 @@ int main(int argc, char **argv)
             if (!set_param(argv[++i]))
                 return 1;
         }
+        else if (argv[i][0] == '-') {
+            std::fprintf(stderr, "usage: qvn-bench [--depth N] [--net FILE] [--param NAME=VALUE]... [positions file]\n");
+            return argv[i][1] == 'h' || !std::strcmp(argv[i], "--help") ? 0 : 1;
+        }
         else
             file = argv[i];
     }
